@@ -1,0 +1,33 @@
+# velkor_library(NAME DIR [LINKS lib...]): a static library of every .cpp in DIR (picked up as
+# files are added), or an interface library while DIR has none yet.
+function(velkor_library name dir)
+  cmake_parse_arguments(ARG "" "" "LINKS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS "${dir}/*.cpp")
+  if(sources)
+    add_library(${name} STATIC ${sources})
+    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+    if(ARG_LINKS)
+      target_link_libraries(${name} PUBLIC ${ARG_LINKS})
+    endif()
+  else()
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR})
+    if(ARG_LINKS)
+      target_link_libraries(${name} INTERFACE ${ARG_LINKS})
+    endif()
+  endif()
+endfunction()
+
+# velkor_test_suite(NAME DIR LINKS lib...): one GoogleTest executable of every .cpp in DIR,
+# registered with CTest as one test. Skipped while DIR has no sources.
+function(velkor_test_suite name dir)
+  cmake_parse_arguments(ARG "" "" "LINKS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS "${dir}/*.cpp")
+  if(NOT sources)
+    return()
+  endif()
+  add_executable(${name} ${sources})
+  target_link_libraries(${name} PRIVATE ${ARG_LINKS} GTest::gmock GTest::gtest_main Threads::Threads)
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES TIMEOUT 600)
+endfunction()

@@ -1,0 +1,91 @@
+// The simulated camera module: a controller with its register file and memory, wired to a
+// 64 KiB SPI NOR flash, answering the vendor extension unit's selectors 0 to 5.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "platform/hresult.h"
+#include "platform/sim/sim_flash.h"
+#include "platform/sim/virtual_clock.h"
+
+namespace velkor::sim {
+
+// Which erase commands and status-write preamble a flash kind takes; see sim_flash.h.
+struct SimCameraConfig {
+  // ChipTable row whose identification record the controller carries; -1: a chip that no row
+  // describes (record "Y0QR" at every identification address).
+  int chipRow = 18;
+  // Version byte of the record; 0 means "the row's own version".
+  std::uint8_t version = 0;
+  // Value of the chip's flash-kind register; -1 means the simulator's default for the row.
+  int flashKind = -1;
+
+  // Board wiring of the flash's WP# input: the controller pin (0..7) that drives it and whether
+  // an inverter sits between them. With inverted == false WP# follows the pin level; while the
+  // pin is not enabled as an output (0x1007 bit clear) the board's pull-down holds WP# low.
+  int wpPin = 3;
+  bool wpInverted = true;
+
+  // Flash content at power-up (shorter vectors are padded with 0xFF) and status register.
+  std::vector<std::uint8_t> initialFlash;
+  std::uint8_t initialStatus = 0x8C;  // SRWD + BP1 + BP0: fully write-protected
+
+  // Row-15 probe register 0x1185: whether bits 4..6 stick when written.
+  bool probeBitsStick = true;
+  // Selector 5 answers (rows that query the flash mode): the mode byte and the word W whose
+  // register W + 8 gives the configuration block's page.
+  std::uint8_t flashMode = 0;
+  std::uint16_t flashWord = 0x0600;
+
+  // Timings on the virtual clock.
+  std::uint32_t chipEraseMs = 800;
+  std::uint32_t statusWriteMs = 15;
+
+  // Camera-level faults.
+  bool transferDoneNeverSettles = false;  // 0x1084 never reads 1
+  bool flashBusyNeverClears = false;      // WIP stays set
+  std::uint32_t readBackFlipMask = 0;     // XOR into every byte that selector 3 reads back...
+  std::int32_t readBackFlipOffset = -1;   // ...or only into the byte at this flash offset
+  std::uint8_t memoryReadCount = 8;       // count byte of selector-4 replies
+};
+
+class SimCamera {
+ public:
+  SimCamera(const SimCameraConfig& config, VirtualClock& clock);
+
+  // One request on the vendor property set. flags is the KSPROPERTY flag word (SET or GET with
+  // the topology bit). A SET reads payload, a GET fills it. Malformed requests (unknown selector,
+  // wrong payload length, wrong flags) fail the way the device stalls them.
+  HResult HandleRequest(std::uint32_t selector, std::uint32_t flags, std::uint8_t* payload,
+                        std::uint32_t length);
+
+  // Inspection and set-up for tests.
+  SimFlash& flash() { return *flash_; }
+  const SimFlash& flash() const { return *flash_; }
+  std::uint8_t Register(std::uint16_t reg) const;
+  void SetRegister(std::uint16_t reg, std::uint8_t value);
+  std::uint8_t Memory(std::uint16_t address) const { return memory_[address]; }
+  bool WriteProtectActive() const;  // the flash's WP# input is low
+  const SimCameraConfig& config() const { return config_; }
+  // Every register write in order, for tests that assert sequences.
+  struct RegisterWrite {
+    std::uint16_t reg;
+    std::uint8_t value;
+  };
+  const std::vector<RegisterWrite>& registerWrites() const { return registerWrites_; }
+
+ private:
+  SimCameraConfig config_;
+  VirtualClock& clock_;
+  std::unique_ptr<SimFlash> flash_;
+  std::map<std::uint16_t, std::uint8_t> registers_;
+  std::array<std::uint8_t, 0x10000> memory_{};
+  std::vector<RegisterWrite> registerWrites_;
+  // further private state is the implementation's
+};
+
+}  // namespace velkor::sim

@@ -1,0 +1,124 @@
+// The simulated world around the camera: capture devices with their paths and filter
+// topology, the device tree, fault injection on requests, and a log of every request.
+// It implements the capture-system and device-tree ports on a virtual clock.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/capture_system.h"
+#include "platform/device_tree.h"
+#include "platform/sim/sim_camera.h"
+#include "platform/sim/virtual_clock.h"
+
+namespace velkor::sim {
+
+// One node of a capture filter's kernel-streaming topology.
+struct SimTopologyNode {
+  Guid type;
+  bool answersProbe = false;  // the selector-0 set-support probe succeeds on this node
+};
+
+// Request-level fault switches of one capture device.
+struct SimRequestFaults {
+  // Fail the n-th extension-unit request sent to this device (1-based; 0: never)...
+  std::uint32_t failRequestNumber = 0;
+  // ...or every request on this selector (-1: none)...
+  int failSelector = -1;
+  // ...answering this code (a failure code, or a success code other than kOk such as 1).
+  HResult failResult = hr::kFail;
+  // Unplug the camera after this many requests (0: never): later requests fail with
+  // kDeviceNotConnected, the device leaves the enumeration and the device tree.
+  std::uint32_t unplugAfterRequests = 0;
+};
+
+struct SimCaptureDeviceConfig {
+  std::u16string devicePath;
+  bool failPropertyBag = false;  // BindToStorage fails
+  bool failDevicePath = false;   // IPropertyBag::Read fails
+  bool failFilter = false;       // BindToObject fails
+  bool failControlInterface = false;   // QueryInterface(IKsControl) fails
+  bool failTopologyInterface = false;  // QueryInterface(IKsTopologyInfo) fails
+  // The filter's topology; by default a camera terminal, a processing unit and the vendor
+  // extension unit at node 2 that answers the probe.
+  std::vector<SimTopologyNode> topology;
+  // The node id at which the camera's extension unit answers vendor requests.
+  std::uint32_t extensionNodeId = 2;
+  // The camera behind this device; null: a device whose extension unit never answers.
+  std::shared_ptr<SimCamera> camera;
+  SimRequestFaults faults;
+};
+
+// One extension-unit request as it crossed the wire.
+struct TrafficRecord {
+  int device;                 // index of the capture device in the world
+  std::uint32_t selector;     // Property.Id
+  std::uint32_t flags;        // Property.Flags
+  std::uint32_t nodeId;       // NodeId
+  std::uint32_t propertyLength;
+  std::vector<std::uint8_t> sent;     // payload as sent (empty for the probe)
+  std::vector<std::uint8_t> replied;  // payload after the call (GET replies)
+  HResult result;
+};
+
+class SimWorld : public CaptureSystem, public DeviceTree {
+ public:
+  SimWorld();
+  ~SimWorld() override;
+
+  VirtualClock& clock() { return clock_; }
+
+  // Adds a capture device; returns its index. Devices enumerate in the order added.
+  int AddCaptureDevice(SimCaptureDeviceConfig config);
+  SimCaptureDeviceConfig& device(int index);
+
+  // The camera's node in the device tree (class "Image", hardware ids starting with
+  // "USB\VID_5D1A&PID_C03E&REV_0100&MI_00"), present from attachAtMs on the virtual clock
+  // until it is unplugged. Never: UINT64_MAX.
+  void SetCameraAttachTime(std::uint64_t attachAtMs);
+  // Extra device-tree nodes for probe tests: parent index (-1: under the root), class name and
+  // hardware-id list (texts separated by '\0'). Returns the node's index.
+  int AddTreeNode(int parent, const std::string& className, const std::string& hardwareIds);
+  bool CameraAttached();
+
+  const std::vector<TrafficRecord>& traffic() const { return traffic_; }
+  void ClearTraffic() { traffic_.clear(); }
+
+  // COM-style sessions: begins and ends per thread. Balanced() is true when every begin was
+  // ended on the thread that began it and no end came without a begin.
+  bool SessionsBalanced() const;
+  int OpenSessions() const;
+
+  // CaptureSystem
+  HResult BeginSession() override;
+  void EndSession() override;
+  HResult CreateSystemDeviceEnumerator(std::unique_ptr<SystemDeviceEnumerator>* e) override;
+
+  // DeviceTree
+  int LocateRoot(DeviceNode* out) override;
+  int GetChild(DeviceNode* out, DeviceNode node) override;
+  int GetSibling(DeviceNode* out, DeviceNode node) override;
+  int GetParent(DeviceNode* out, DeviceNode node) override;
+  int GetProperty(DeviceNode node, int property, char* buffer, std::uint32_t* length) override;
+
+  // Called by the simulated filters; public so the adapter classes in the .cpp can reach it.
+  HResult Route(int device, const KsPropertyNode* property, std::uint32_t propertyLength,
+                void* data, std::uint32_t dataLength);
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+  VirtualClock clock_;
+  std::vector<TrafficRecord> traffic_;
+};
+
+// A plain world for the common case: one write-protected camera of the given configuration,
+// attached from the start, at device path kSimCameraPath.
+extern const char16_t kSimCameraPath[];
+std::unique_ptr<SimWorld> MakeSingleCameraWorld(const SimCameraConfig& camera);
+
+}  // namespace velkor::sim
