@@ -1,0 +1,138 @@
+// The table of known controller variants, chip identification and the flash-kind read.
+#include "access/chip_table.h"
+
+#include "access/access_calls.h"
+
+namespace velkor::access {
+
+// Rows are referred to by index elsewhere in the library (0, 1, 8, 13, 15, 18), so their order
+// is part of the table's meaning. auxCode, auxWord* and auxLong are carried but never read.
+const ChipRow ChipTable[kChipRowCount] = {
+    // idAddr  idText   ver  aux     kindReg auxA    auxB    auxLong  >= dE fS aC fMQ
+    {0x9FF8, {'K', '7', 'D', 'R', '0'}, 1, 0x0000, 0x03C5, 0x0000, 0x0000, 0xA000, 1, 0, 0, 0, 0},
+    {0x9FF8, {'P', '3', 'W', 'R', '0'}, 3, 0x0000, 0x031D, 0x0000, 0x01E8, 0xA000, 1, 0, 0, 0, 0},
+    {0x9FF8, {'T', '9', 'F', 'R', '0'}, 1, 0x0000, 0x0530, 0x0000, 0x01E8, 0xA000, 0, 0, 0, 0, 0},
+    {0x9FF8, {'T', '9', 'F', 'R', '0'}, 2, 0x0000, 0x05F0, 0x0000, 0x01E8, 0xA000, 1, 0, 0, 0, 0},
+    {0xD2B2, {'H', '2', 'M', 'R', '0'}, 1, 0x0000, 0x0530, 0x0000, 0x01E8, 0xE000, 0, 0, 0, 0, 0},
+    {0xDFF8, {'H', '2', 'M', 'R', '0'}, 2, 0x0000, 0x05E0, 0x0000, 0x01E8, 0xE000, 0, 1, 0, 0, 0},
+    {0xDFF8, {'H', '2', 'M', 'R', '0'}, 3, 0x0300, 0x05F0, 0x0000, 0x01E8, 0xE000, 1, 1, 0, 0, 0},
+    {0xDFF8, {'V', '6', 'C', 'R', '0'}, 1, 0x0100, 0x05F0, 0x0000, 0x01E8, 0xE000, 0, 1, 0, 0, 0},
+    {0xDFF8, {'J', '4', 'N', 'R', '0'}, 1, 0x0100, 0x05F0, 0x0000, 0x0148, 0xE000, 1, 1, 1, 1, 0},
+    {0xBFF8, {'X', '8', 'B', 'R', '0'}, 1, 0x0000, 0x05F0, 0x0000, 0x01E8, 0xC000, 1, 0, 0, 0, 0},
+    {0xBFF8, {'Q', '5', 'L', 'R', '0'}, 1, 0x0000, 0x0690, 0x0000, 0x01E8, 0xC000, 0, 0, 0, 0, 0},
+    {0xBFF8, {'Q', '5', 'L', 'R', '0'}, 2, 0x0200, 0x05F0, 0x0000, 0x01E8, 0xC000, 1, 1, 0, 0, 0},
+    {0xBFF8, {'Z', '1', 'U', 'R', '0'}, 1, 0x0100, 0x05F0, 0x0000, 0x01E8, 0xC000, 1, 1, 1, 0, 0},
+    {0xBFF8, {'V', '6', 'C', 'R', '0'}, 2, 0x0110, 0x05F0, 0x6000, 0x61E8, 0xC000, 1, 1, 1, 0, 0},
+    {0xBFF8, {'G', '3', 'Y', 'R', '0'}, 1, 0x0100, 0x05F0, 0x0000, 0x01E8, 0xC000, 1, 1, 1, 0, 0},
+    {0xBFF8, {'W', '7', 'H', 'R', '0'}, 1, 0x0640, 0x05F0, 0x0000, 0x0148, 0xC000, 1, 1, 1, 1, 0},
+    {0xBFF8, {'C', '4', 'S', 'R', '0'}, 1, 0x0530, 0x05F0, 0x0000, 0x0148, 0xC000, 1, 1, 1, 1, 0},
+    {0xC7F8, {'N', '8', 'E', 'R', '0'}, 1, 0x0520, 0x05F0, 0x0000, 0x0148, 0xE000, 0, 1, 1, 1, 0},
+    {0xC7F8, {'N', '8', 'E', 'R', '0'}, 2, 0x0750, 0x05F0, 0x0000, 0x0148, 0xE000, 1, 1, 1, 1, 1},
+};
+
+// Identification records are looked for at these controller-memory addresses, in this order.
+const std::uint16_t IdAddressList[kIdAddressCount] = {0x9FF8, 0xD2B2, 0xDFF8, 0xBFF8, 0xC7F8};
+
+namespace {
+
+constexpr int kIdRecordSize = 8;
+constexpr int kIdVersionByte = 5;
+constexpr int kW7hrRow = 15;
+// Row 15 comes in two builds; the one whose register 0x1185 keeps bits 4..6 set is marked by
+// a '1' in the record's fifth character.
+constexpr std::uint16_t kProbeRegister = 0x1185;
+constexpr std::uint8_t kProbeBits = 0x70;
+
+// ASCII-only case folding: the record is raw bytes, so no locale may take part.
+constexpr std::uint8_t FoldCase(std::uint8_t c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<std::uint8_t>(c - 'a' + 'A') : c;
+}
+
+bool CodeMatches(const std::uint8_t* record, const ChipRow& row) {
+  for (int i = 0; i < 4; ++i) {
+    if (FoldCase(record[i]) != FoldCase(static_cast<std::uint8_t>(row.idText[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool VersionMatches(std::uint8_t version, const ChipRow& row) {
+  return row.versionAtLeast != 0 ? version >= row.version : version == row.version;
+}
+
+// Index of the first row that describes the record read at this address, or -1.
+int FindRow(std::uint16_t address, const std::uint8_t* record) {
+  for (int r = 0; r < kChipRowCount; ++r) {
+    const ChipRow& row = ChipTable[r];
+    if (row.idAddress == address && CodeMatches(record, row) &&
+        VersionMatches(record[kIdVersionByte], row)) {
+      return r;
+    }
+  }
+  return -1;
+}
+
+}  // namespace
+
+bool MatchChipTable(DeviceIndex device, TransferMemoryFn read, std::uint8_t* chipId) {
+  // The bind probes before the device is open, so this call is not gated on the open flag; it
+  // still writes chipRow[device], hence the index check.
+  if (read == nullptr || chipId == nullptr || !IsValidDevice(device)) {
+    return false;
+  }
+  for (std::uint16_t address : IdAddressList) {
+    std::uint8_t record[kIdRecordSize] = {};
+    if (!read(device, kOpReadMemory, address, record, kIdRecordSize, kIdRecordSize)) {
+      return false;  // a camera that cannot be read is not searched further
+    }
+    const int row = FindRow(address, record);
+    if (row >= 0) {
+      for (int i = 0; i < kIdRecordSize; ++i) {
+        chipId[i] = record[i];
+      }
+      context.chipRow[device] = row;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool IdentifyChip(DeviceIndex device, std::uint8_t* chipId) {
+  if (chipId == nullptr || !IsOpen(device)) {
+    return false;
+  }
+  if (!MatchChipTable(device, context.table.TransferMemory, chipId)) {
+    return false;
+  }
+  if (context.chipRow[device] != kW7hrRow) {
+    return true;
+  }
+  // Set the probe bits and see whether they stay; the register is deliberately left as set.
+  std::uint8_t before = 0;
+  ReadRegister(device, kProbeRegister, &before);
+  WriteRegister(device, kProbeRegister, static_cast<std::uint8_t>(before | kProbeBits));
+  std::uint8_t after = 0;
+  ReadRegister(device, kProbeRegister, &after);
+  if ((after & kProbeBits) == kProbeBits) {
+    chipId[4] = '1';
+  }
+  return true;
+}
+
+bool IdentifyChip(std::uint8_t* chipId) {
+  return IdentifyChip(0, chipId);
+}
+
+int ReadFlashKind(DeviceIndex device) {
+  if (!IsOpen(device)) {
+    return -1;
+  }
+  std::uint8_t kind = 0;
+  if (!ReadRegister(device, ChipTable[context.chipRow[device]].flashKindRegister, &kind)) {
+    kind = 0xFF;  // unreadable: treated like any kind without a rule of its own
+  }
+  return kind;
+}
+
+}  // namespace velkor::access

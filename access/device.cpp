@@ -1,0 +1,75 @@
+// Opening the camera (bind, access table, identification, transfer unit) and closing it.
+#include "access/device.h"
+
+#include "access/access_calls.h"
+#include "access/chip_table.h"
+#include "transport/capture_devices.h"
+#include "transport/extension_unit.h"
+#include "transport/memory_transfer.h"
+
+namespace velkor::access {
+
+namespace {
+
+constexpr DeviceIndex kDevice = 0;
+constexpr int kOpened = 2;
+constexpr int kFailed = 0;
+constexpr std::int32_t kDefaultTransferUnit = 8;
+// Row 0's flash-kind register; flash kind 3 on that chip takes one byte per request only.
+constexpr int kK7drRow = 0;
+constexpr std::uint16_t kRegK7drFlashKind = 0x3C5;
+constexpr std::uint8_t kSingleByteFlashKind = 3;
+
+void FillAccessTable(AccessTable& table) {
+  table.WriteRegister = transport::WriteRegister;
+  table.ReadRegister = transport::ReadRegister;
+  table.EraseFlash = transport::EraseFlash;
+  table.ReadFlashMode = transport::ReadFlashMode;
+  table.ReadFlashWord = transport::ReadFlashWord;
+  table.EraseFlashAt = transport::EraseFlashAt;
+  table.TransferMemory = transport::TransferMemory;
+  table.CloseDevice = transport::CloseDevice;
+  table.WriteBus = transport::WriteBus;
+  table.ReadBus = transport::ReadBus;
+  table.GetContextInfo = GetContextInfo;
+}
+
+}  // namespace
+
+int OpenDevice(const char16_t* path, int length) {
+  if (!transport::BindCaptureDevice(kDevice, path, length)) {
+    return kFailed;
+  }
+  FillAccessTable(context.table);
+  context.transferUnit = kDefaultTransferUnit;
+  context.deviceOpen[kDevice] = 1;
+
+  // An unidentified chip keeps the row it had before (0 on a fresh context) and is then
+  // treated as that row; the bind only succeeds for identifiable chips anyway.
+  IdentifyChip(kDevice, context.chipIdCopy);
+  if (context.chipRow[kDevice] != kK7drRow) {
+    return kOpened;
+  }
+  std::uint8_t kind = 0;
+  if (!context.table.ReadRegister(kDevice, kRegK7drFlashKind, &kind)) {
+    return kFailed;  // left open: the caller closes it
+  }
+  if (kind == kSingleByteFlashKind) {
+    context.transferUnit = 1;
+  }
+  return kOpened;
+}
+
+bool CloseDevice(DeviceIndex device) {
+  if (!IsOpen(device)) {
+    return false;
+  }
+  context.deviceOpen[device] = 0;
+  return context.table.CloseDevice(device);
+}
+
+bool CloseDevice() {
+  return CloseDevice(kDevice);
+}
+
+}  // namespace velkor::access
