@@ -8,7 +8,9 @@ namespace velkor::access {
 // Rows are referred to by index elsewhere in the library (0, 1, 8, 13, 15, 18), so their order
 // is part of the table's meaning. auxCode, auxWord* and auxLong are carried but never read.
 const ChipRow ChipTable[kChipRowCount] = {
-    // idAddr  idText   ver  aux     kindReg auxA    auxB    auxLong  >= dE fS aC fMQ
+    // Columns in ChipRow order: idAddress, idText, version, auxCode, flashKindRegister, auxWordA,
+    // auxWordB, auxLong, versionAtLeast, directErase, flashAccessSetup, altConfigBase,
+    // flashModeQuery.
     {0x9FF8, {'K', '7', 'D', 'R', '0'}, 1, 0x0000, 0x03C5, 0x0000, 0x0000, 0xA000, 1, 0, 0, 0, 0},
     {0x9FF8, {'P', '3', 'W', 'R', '0'}, 3, 0x0000, 0x031D, 0x0000, 0x01E8, 0xA000, 1, 0, 0, 0, 0},
     {0x9FF8, {'T', '9', 'F', 'R', '0'}, 1, 0x0000, 0x0530, 0x0000, 0x01E8, 0xA000, 0, 0, 0, 0, 0},

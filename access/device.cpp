@@ -65,7 +65,7 @@ bool CloseDevice(DeviceIndex device) {
     return false;
   }
   context.deviceOpen[device] = 0;
-  return context.table.CloseDevice(device);
+  return context.table.CloseDevice != nullptr && context.table.CloseDevice(device);
 }
 
 bool CloseDevice() {

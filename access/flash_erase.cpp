@@ -38,7 +38,7 @@ bool EraseFlash(DeviceIndex device) {
   if (ChipTable[context.chipRow[device]].directErase != 0) {
     return RunChipErase(device, kCmdChipErase60);
   }
-  return context.table.EraseFlash(device);
+  return context.table.EraseFlash != nullptr && context.table.EraseFlash(device);
 }
 
 bool EraseFlash() {

@@ -67,7 +67,7 @@ bool SendFlashCommand(DeviceIndex device, std::uint8_t command) {
 }
 
 bool ReadFlashMode(DeviceIndex device, std::uint8_t* mode) {
-  if (mode == nullptr || !IsOpen(device) ||
+  if (mode == nullptr || !IsOpen(device) || context.table.ReadFlashMode == nullptr ||
       ChipTable[context.chipRow[device]].flashModeQuery == 0) {
     return false;
   }
@@ -75,7 +75,7 @@ bool ReadFlashMode(DeviceIndex device, std::uint8_t* mode) {
 }
 
 bool ReadFlashWord(DeviceIndex device, std::uint16_t* word) {
-  if (word == nullptr || !IsOpen(device) ||
+  if (word == nullptr || !IsOpen(device) || context.table.ReadFlashWord == nullptr ||
       ChipTable[context.chipRow[device]].flashModeQuery == 0) {
     return false;
   }
