@@ -1,0 +1,172 @@
+// Enumeration of the video-input devices, binding of the camera's capture filter by its device
+// path, and its release. A device counts only when its chip can be identified through the
+// extension unit.
+#include "transport/capture_devices.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "access/chip_table.h"
+#include "platform/ports.h"
+#include "transport/extension_unit.h"
+#include "transport/memory_transfer.h"
+#include "transport/utf16_text.h"
+
+namespace velkor::transport {
+namespace {
+
+constexpr int kIdentificationAttempts = 2;
+
+// The video-input category's device enumerator; the system enumerator is released on return.
+std::unique_ptr<CaptureDeviceEnumerator> OpenVideoInputEnumerator(CaptureSystem& system) {
+  std::unique_ptr<SystemDeviceEnumerator> systemEnumerator;
+  if (system.CreateSystemDeviceEnumerator(&systemEnumerator) != hr::kOk ||
+      systemEnumerator == nullptr) {
+    return nullptr;
+  }
+  std::unique_ptr<CaptureDeviceEnumerator> devices;
+  // An empty category answers kFalse, which ends the enumeration like a failure.
+  if (systemEnumerator->CreateVideoInputEnumerator(&devices) != hr::kOk) {
+    return nullptr;
+  }
+  return devices;
+}
+
+// One enumerated device: the moniker, its property bag and the path read from it. They are
+// released together when the device has been dealt with.
+struct EnumeratedDevice {
+  std::unique_ptr<CaptureDevice> moniker;
+  std::unique_ptr<PropertyBag> bag;
+  std::u16string path;
+};
+
+// Reads the device's path and binds its filter into the bound-filter field. False when any of
+// them cannot be obtained; the field is then null.
+bool BindDeviceFilter(EnumeratedDevice& device) {
+  if (hr::Failed(device.moniker->BindToStorage(&device.bag)) || device.bag == nullptr) {
+    return false;
+  }
+  if (device.bag->ReadDevicePath(&device.path) != hr::kOk) {
+    return false;
+  }
+  if (device.moniker->BindToObject(&access::context.boundFilter) != hr::kOk ||
+      access::context.boundFilter == nullptr) {
+    access::context.boundFilter.reset();
+    return false;
+  }
+  return true;
+}
+
+// Fetches the next device; false when the enumerator has no more.
+bool NextDevice(CaptureDeviceEnumerator& devices, EnumeratedDevice* device) {
+  *device = EnumeratedDevice{};
+  return devices.Next(&device->moniker) == hr::kOk && device->moniker != nullptr;
+}
+
+// Locates the extension unit of the bound filter and matches the chip behind it. When the node
+// search fails, the attempt number serves as the node id, which finds the unit on filters
+// whose topology does not describe it.
+bool IdentifyBoundDevice() {
+  std::uint8_t chipId[8] = {};
+  for (std::uint32_t attempt = 1; attempt <= kIdentificationAttempts; ++attempt) {
+    if (!FindExtensionNode(&access::context.extensionNodeId)) {
+      access::context.extensionNodeId = attempt;
+    }
+    if (access::MatchChipTable(0, &TransferMemory, chipId)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+bool ListCaptureDevices(char16_t* paths, int count, int length, int* counter) {
+  if (counter != nullptr) {
+    *counter = 0;
+  }
+  if (paths == nullptr || counter == nullptr || count <= 0 || length <= 0) {
+    return false;
+  }
+  const auto entryLength = static_cast<std::size_t>(length);
+  std::fill_n(paths, static_cast<std::size_t>(count) * entryLength, u'\0');
+  CaptureSystem* system = CurrentPorts().captureSystem;
+  if (system == nullptr) {
+    return false;
+  }
+
+  system->BeginSession();  // its result is not needed: a refused session fails what follows
+  std::unique_ptr<CaptureDeviceEnumerator> devices = OpenVideoInputEnumerator(*system);
+  if (devices == nullptr) {
+    system->EndSession();
+    return false;
+  }
+  devices->Reset();
+  EnumeratedDevice device;
+  for (int examined = 0; examined < count && NextDevice(*devices, &device); ++examined) {
+    if (!BindDeviceFilter(device)) {
+      continue;
+    }
+    if (IdentifyBoundDevice()) {
+      CopyUtf16(paths + static_cast<std::size_t>(*counter) * entryLength, entryLength,
+                device.path.c_str());
+      ++*counter;
+    }
+    access::context.boundFilter.reset();
+  }
+  device = EnumeratedDevice{};
+  devices.reset();
+  system->EndSession();
+  return *counter > 0;
+}
+
+bool BindCaptureDevice(access::DeviceIndex, const char16_t* path, int length) {
+  CaptureSystem* system = CurrentPorts().captureSystem;
+  if (system == nullptr) {
+    return false;
+  }
+  // The session stays open whatever the result; CloseDevice ends it.
+  system->BeginSession();
+  // A filter left from an earlier bind must not pass for the one this search finds.
+  access::context.boundFilter.reset();
+  if (path == nullptr) {
+    return false;
+  }
+  std::unique_ptr<CaptureDeviceEnumerator> devices = OpenVideoInputEnumerator(*system);
+  if (devices == nullptr) {
+    return false;
+  }
+  devices->Reset();
+  const auto compareLength = static_cast<std::size_t>(std::max(length, 0));
+  EnumeratedDevice device;
+  // The first device in enumeration order whose path matches is taken.
+  while (NextDevice(*devices, &device)) {
+    if (!BindDeviceFilter(device)) {
+      continue;
+    }
+    if (CompareUtf16(device.path.c_str(), path, compareLength) == 0) {
+      break;
+    }
+    access::context.boundFilter.reset();
+  }
+  device = EnumeratedDevice{};
+  devices.reset();
+
+  if (access::context.boundFilter == nullptr) {
+    return false;
+  }
+  // An unidentified device stays bound; CloseDevice releases it.
+  return IdentifyBoundDevice();
+}
+
+bool CloseDevice(access::DeviceIndex) {
+  access::context.boundFilter.reset();
+  if (CaptureSystem* system = CurrentPorts().captureSystem) {
+    system->EndSession();
+  }
+  return true;
+}
+
+}  // namespace velkor::transport

@@ -1,0 +1,162 @@
+// Chunked memory transfer over the extension unit: an aligning lead piece for writes, full
+// pieces of `unit` bytes, and a tail, sent strictly in ascending address order.
+#include "transport/memory_transfer.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/ports.h"
+#include "transport/extension_unit.h"
+
+namespace velkor::transport {
+namespace {
+
+constexpr std::uint32_t kMaxUnit = 8;
+// Every request carries a 16-bit address, so a transfer must stay inside 64 KiB.
+constexpr std::uint64_t kAddressSpace = 0x10000;
+
+// Where a transfer stopped; each point has its own diagnostic text.
+enum FailurePoint { kLeadPiece = 0, kSinglePiece = 1, kFullPieces = 2, kTailPiece = 3 };
+
+bool Fail(FailurePoint point) {
+  static const char* const kTexts[] = {"ReqToDriver fail 0!", "ReqToDriver fail 1!",
+                                       "ReqToDriver fail 2!", "ReqToDriver fail 3!"};
+  if (Diagnostics* diagnostics = CurrentPorts().diagnostics) {
+    diagnostics->Write(kTexts[point]);
+  }
+  return false;
+}
+
+std::uint16_t Low16(std::uint32_t address) {
+  return static_cast<std::uint16_t>(address & 0xFFFF);
+}
+
+// Copies a read piece out of the scratch area; size is at most 8.
+void Deliver(std::uint8_t* buffer, std::uint32_t offset, const std::uint8_t* scratch,
+             std::uint32_t size) {
+  if (size > 0) {
+    std::memcpy(buffer + offset, scratch, size);
+  }
+}
+
+// One piece that is not followed by further pieces of the same run: a write, or for a flash
+// read its own read request and one data reply.
+bool SendLonePiece(DeviceIndex device, int operation, std::uint32_t address, std::uint8_t* buffer,
+                   std::uint32_t offset, std::uint32_t size) {
+  std::uint8_t scratch[kMaxUnit] = {};
+  const auto count = static_cast<std::uint8_t>(size);
+  switch (operation) {
+    case access::kOpWriteFlash:
+      return FlashWriteChunk(device, Low16(address), count, size > 0 ? buffer + offset : nullptr);
+    case access::kOpReadFlash:
+      if (!FlashReadRequest(device, Low16(address), count) || !FlashReadData(device, scratch)) {
+        return false;
+      }
+      break;
+    default:  // kOpReadMemory
+      if (!MemoryReadChunk(device, Low16(address), scratch)) {
+        return false;
+      }
+      break;
+  }
+  Deliver(buffer, offset, scratch, size);
+  return true;
+}
+
+// One full piece of a run; a flash read takes the next bytes of the stream opened before the run.
+bool SendRunPiece(DeviceIndex device, int operation, std::uint32_t address, std::uint8_t* buffer,
+                  std::uint32_t offset, std::uint32_t unit) {
+  std::uint8_t scratch[kMaxUnit] = {};
+  switch (operation) {
+    case access::kOpWriteFlash:
+      return FlashWriteChunk(device, Low16(address), static_cast<std::uint8_t>(unit),
+                             buffer + offset);
+    case access::kOpReadFlash:
+      if (!FlashReadData(device, scratch)) {
+        return false;
+      }
+      break;
+    default:  // kOpReadMemory
+      if (!MemoryReadChunk(device, Low16(address), scratch)) {
+        return false;
+      }
+      break;
+  }
+  Deliver(buffer, offset, scratch, unit);
+  return true;
+}
+
+}  // namespace
+
+bool TransferMemory(DeviceIndex device, int operation, std::uint32_t address, std::uint8_t* buffer,
+                    std::uint32_t length, std::uint32_t unit) {
+  operation &= 0xFF;
+  if (operation != access::kOpWriteFlash && operation != access::kOpReadFlash &&
+      operation != access::kOpReadMemory) {
+    return false;
+  }
+  // A transfer running past 0xFFFF would wrap to address 0 and overwrite or misread the start
+  // of the flash: refuse it before anything is sent.
+  if (length > 0 &&
+      (buffer == nullptr || static_cast<std::uint64_t>(address) + length > kAddressSpace)) {
+    return false;
+  }
+
+  std::uint32_t chunks = 0;
+  std::uint32_t tail = 0;
+  if (unit != 0) {
+    unit = std::min(unit, kMaxUnit);
+    tail = length % unit;
+    chunks = (length - tail) / unit;
+  }
+  std::uint32_t running = address;
+  std::uint32_t offset = 0;
+
+  // A write starting off a unit boundary first fills up to the boundary.
+  if (operation == access::kOpWriteFlash && unit != 0 && address % unit != 0) {
+    std::uint32_t lead = unit - address % unit;
+    const bool leadIsWhole = lead >= length;
+    if (leadIsWhole) {
+      lead = length;
+    } else {
+      chunks = (length - lead) / unit;
+      tail = (length - lead) % unit;
+    }
+    if (!SendLonePiece(device, operation, address, buffer, 0, lead)) {
+      return Fail(kLeadPiece);
+    }
+    if (leadIsWhole) {
+      return true;
+    }
+    offset = lead;
+    running = address + lead;
+  }
+
+  // Without full pieces the transfer is one piece, sent even when it is empty.
+  if (chunks == 0) {
+    if (!SendLonePiece(device, operation, running, buffer, offset, tail)) {
+      return Fail(kSinglePiece);
+    }
+    return true;
+  }
+
+  // One read request opens the stream; each data GET then delivers the next unit bytes.
+  if (operation == access::kOpReadFlash &&
+      !FlashReadRequest(device, Low16(running), static_cast<std::uint8_t>(unit))) {
+    return Fail(kFullPieces);
+  }
+  for (std::uint32_t piece = 0; piece < chunks; ++piece) {
+    if (!SendRunPiece(device, operation, running, buffer, offset, unit)) {
+      return Fail(kFullPieces);
+    }
+    offset += unit;
+    running += unit;
+  }
+
+  if (tail != 0 && !SendLonePiece(device, operation, running, buffer, offset, tail)) {
+    return Fail(kTailPiece);
+  }
+  return true;
+}
+
+}  // namespace velkor::transport
