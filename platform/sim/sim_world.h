@@ -25,7 +25,8 @@ struct SimTopologyNode {
 
 // Request-level fault switches of one capture device.
 struct SimRequestFaults {
-  // Fail the n-th extension-unit request sent to this device (1-based; 0: never)...
+  // Fail the n-th extension-unit request sent to this device (1-based; 0: never). Counted are
+  // the requests that pass the filter's checks; the node probe is not one of them...
   std::uint32_t failRequestNumber = 0;
   // ...or every request on this selector (-1: none)...
   int failSelector = -1;
@@ -38,9 +39,9 @@ struct SimRequestFaults {
 
 struct SimCaptureDeviceConfig {
   std::u16string devicePath;
-  bool failPropertyBag = false;  // BindToStorage fails
-  bool failDevicePath = false;   // IPropertyBag::Read fails
-  bool failFilter = false;       // BindToObject fails
+  bool failPropertyBag = false;        // BindToStorage fails
+  bool failDevicePath = false;         // IPropertyBag::Read fails
+  bool failFilter = false;             // BindToObject fails
   bool failControlInterface = false;   // QueryInterface(IKsControl) fails
   bool failTopologyInterface = false;  // QueryInterface(IKsTopologyInfo) fails
   // The filter's topology; by default a camera terminal, a processing unit and the vendor
@@ -55,10 +56,10 @@ struct SimCaptureDeviceConfig {
 
 // One extension-unit request as it crossed the wire.
 struct TrafficRecord {
-  int device;                 // index of the capture device in the world
-  std::uint32_t selector;     // Property.Id
-  std::uint32_t flags;        // Property.Flags
-  std::uint32_t nodeId;       // NodeId
+  int device;              // index of the capture device in the world
+  std::uint32_t selector;  // Property.Id
+  std::uint32_t flags;     // Property.Flags
+  std::uint32_t nodeId;    // NodeId
   std::uint32_t propertyLength;
   std::vector<std::uint8_t> sent;     // payload as sent (empty for the probe)
   std::vector<std::uint8_t> replied;  // payload after the call (GET replies)
@@ -72,21 +73,46 @@ class SimWorld : public CaptureSystem, public DeviceTree {
 
   VirtualClock& clock() { return clock_; }
 
-  // Adds a capture device; returns its index. Devices enumerate in the order added.
+  // Adds a capture device; returns its index. Devices enumerate in the order added. An empty
+  // topology is replaced by the default one here, so that a test can still clear it through
+  // device() for a filter without nodes.
   int AddCaptureDevice(SimCaptureDeviceConfig config);
   SimCaptureDeviceConfig& device(int index);
 
   // The camera's node in the device tree (class "Image", hardware ids starting with
   // "USB\VID_5D1A&PID_C03E&REV_0100&MI_00"), present from attachAtMs on the virtual clock
   // until it is unplugged. Never: UINT64_MAX.
+  // Devices with a camera belong to it: they enumerate only while it is attached and each
+  // leaves the enumeration when its own unplug fault fires. Devices without one are always
+  // there. The camera counts as attached while one of its devices is still plugged in; a
+  // world without any camera device has no camera node. Default attach time: 0.
   void SetCameraAttachTime(std::uint64_t attachAtMs);
   // Extra device-tree nodes for probe tests: parent index (-1: under the root), class name and
-  // hardware-id list (texts separated by '\0'). Returns the node's index.
+  // hardware-id list (texts separated by '\0'). Returns the node's index, which is also its
+  // DeviceNode handle; -1 when parent is no node. An empty text means "no such property".
   int AddTreeNode(int parent, const std::string& className, const std::string& hardwareIds);
+  // Removes a node with everything below it: every call on it fails from then on.
+  void RemoveTreeNode(int node);
+  // The index of the camera's "Image" node (present or not).
+  int CameraTreeNode() const;
   bool CameraAttached();
+  // Plays Wine's stubbed device-tree walk: LocateRoot answers cr::kCallNotImplemented and
+  // GetChild answers cr::kSuccess without writing its output.
+  void SetBrokenTreeWalk(bool broken);
 
+  // Result of CreateSystemDeviceEnumerator (default kOk). A failure code hands out nothing; a
+  // success code other than kOk hands out the enumerator with that code, as COM may.
+  void SetSystemEnumeratorResult(HResult result);
+
+  // Number of capture devices added, and whether one is plugged in and attached now.
+  int DeviceCount() const;
+  bool DevicePresent(int index);
+
+  // Every request in order. Read it while no other thread sends requests. Logging is on by
+  // default; turning it off keeps long runs cheap.
   const std::vector<TrafficRecord>& traffic() const { return traffic_; }
-  void ClearTraffic() { traffic_.clear(); }
+  void ClearTraffic();
+  void SetTrafficLogging(bool enabled);
 
   // COM-style sessions: begins and ends per thread. Balanced() is true when every begin was
   // ended on the thread that began it and no end came without a begin.
@@ -106,19 +132,38 @@ class SimWorld : public CaptureSystem, public DeviceTree {
   int GetProperty(DeviceNode node, int property, char* buffer, std::uint32_t* length) override;
 
   // Called by the simulated filters; public so the adapter classes in the .cpp can reach it.
+  // Route serves the filter's own control: the request must name the vendor set, the device's
+  // extensionNodeId and the topology flag, with a 32-byte descriptor and Reserved 0. Requests
+  // that pass these checks are counted (from 1) for the request faults. RouteToNode serves
+  // the control of topology node `node`: a set-support probe there answers from the node's
+  // answersProbe and is not counted; anything else is routed as by Route.
   HResult Route(int device, const KsPropertyNode* property, std::uint32_t propertyLength,
                 void* data, std::uint32_t dataLength);
+  HResult RouteToNode(int device, std::uint32_t node, const KsPropertyNode* property,
+                      std::uint32_t propertyLength, void* data, std::uint32_t dataLength);
 
  private:
   struct Impl;
+  struct DeviceState;
+  HResult Dispatch(int device, std::uint32_t node, bool nodeControl, const KsPropertyNode* property,
+                   std::uint32_t propertyLength, std::uint8_t* data, std::uint32_t dataLength);
+  HResult ServeRequest(DeviceState& state, const KsPropertyNode& property, std::uint8_t* data,
+                       std::uint32_t dataLength);
+  bool DevicePresentLocked(const DeviceState& state);
+  bool CameraAttachedLocked();
+
   std::unique_ptr<Impl> impl_;
   VirtualClock clock_;
   std::vector<TrafficRecord> traffic_;
 };
 
 // A plain world for the common case: one write-protected camera of the given configuration,
-// attached from the start, at device path kSimCameraPath.
+// attached from the start, at device path kSimCameraPath. An integrated webcam of another make
+// (kSimWebcamPath, no vendor extension unit) enumerates before it, so the camera is capture
+// device kSimCameraDevice and the webcam device 0.
 extern const char16_t kSimCameraPath[];
+extern const char16_t kSimWebcamPath[];
+constexpr int kSimCameraDevice = 1;
 std::unique_ptr<SimWorld> MakeSingleCameraWorld(const SimCameraConfig& camera);
 
 }  // namespace velkor::sim
