@@ -77,6 +77,24 @@ class SimCamera {
     std::uint8_t value;
   };
   const std::vector<RegisterWrite>& registerWrites() const { return registerWrites_; }
+  // The last selector-2 SET payload (no device behind that bus is modelled) and how many came.
+  const std::array<std::uint8_t, 8>& lastBusSet() const { return lastBusSet_; }
+  std::uint32_t busSetCount() const { return busSetCount_; }
+  // Every selector-3 0x40 command with its two arguments; the controller erases nothing for it.
+  struct EraseFlashAtCall {
+    std::uint8_t first;
+    std::uint16_t second;
+  };
+  const std::vector<EraseFlashAtCall>& eraseFlashAtCalls() const { return eraseFlashAtCalls_; }
+  // Selector-3 0xC8 requests (controller-driven erases), whether or not the flash took them.
+  std::uint32_t controllerEraseRequests() const { return controllerEraseRequests_; }
+  // The register that holds the flash kind on this chip, and the kind it reports.
+  std::uint16_t flashKindRegister() const { return flashKindRegister_; }
+
+  // Power-up values of the setup registers that the host saves and restores.
+  static constexpr std::uint8_t kPowerUpReg5F3 = 0x11;
+  static constexpr std::uint8_t kPowerUpReg5F5 = 0x22;
+  static constexpr std::uint8_t kPowerUpReg5F8To5FB = 0x34;
 
  private:
   SimCameraConfig config_;
@@ -85,7 +103,30 @@ class SimCamera {
   std::map<std::uint16_t, std::uint8_t> registers_;
   std::array<std::uint8_t, 0x10000> memory_{};
   std::vector<RegisterWrite> registerWrites_;
-  // further private state is the implementation's
+  std::uint16_t flashKindRegister_ = 0;
+
+  // Selector state between a SET and the GETs that follow it.
+  std::uint16_t latchedRegister_ = 0;
+  std::uint16_t flashReadPosition_ = 0;
+  std::uint8_t flashReadStep_ = 0;
+  std::uint16_t memoryReadAddress_ = 0;
+  std::array<std::uint8_t, 8> lastBusSet_{};
+  std::uint32_t busSetCount_ = 0;
+  std::vector<EraseFlashAtCall> eraseFlashAtCalls_;
+  std::uint32_t controllerEraseRequests_ = 0;
+
+  void LoadIdentification();
+  std::uint8_t ReadRegister(std::uint16_t reg) const;
+  void WriteRegister(std::uint16_t reg, std::uint8_t value);
+  void RunFlashTransfer(std::uint8_t control);
+  void UpdateWriteProtect();
+
+  HResult HandleRegister(bool set, std::uint8_t* payload);
+  HResult HandleBus(bool set, std::uint8_t* payload);
+  HResult HandleFlash(bool set, std::uint8_t* payload);
+  HResult HandleMemory(bool set, std::uint8_t* payload);
+  HResult HandleFlashQuery(bool set, std::uint8_t* payload);
+  std::uint8_t FlipReadBack(std::uint16_t address, std::uint8_t value) const;
 };
 
 }  // namespace velkor::sim
