@@ -231,8 +231,6 @@ HResult SimWorld::ServeRequest(DeviceState& state, const KsPropertyNode& propert
     result = faults.failResult;  // the request is lost: the camera never sees it
   } else if (!state.config.camera) {
     result = hr::kNotFound;  // a unit of another make does not know the vendor set
-  } else if ((property.flags & ks::kTypeSetSupport) != 0) {
-    result = hr::kOk;  // the camera's unit supports the vendor set
   } else {
     result = state.config.camera->HandleRequest(property.id, property.flags, data, dataLength);
   }
