@@ -107,6 +107,18 @@ class SimAccessTest : public ::testing::Test {
     const auto reads = RegisterReads();
     return std::find(reads.begin(), reads.end(), reg) != reads.end();
   }
+  // Requests the camera itself received since the world started (the capture stack answers the
+  // set-support probes of topology nodes without asking the camera).
+  std::uint32_t ServedRequests() const {
+    std::uint32_t n = 0;
+    for (const sim::TrafficRecord& t : world_->traffic()) {
+      n += t.device == sim::kSimCameraDevice && (t.flags & 0x100) == 0 &&
+                   t.nodeId == world_->device(sim::kSimCameraDevice).extensionNodeId
+               ? 1
+               : 0;
+    }
+    return n;
+  }
   // Requests for the controller's own whole-flash erase.
   int ControllerErases() const {
     int n = 0;
