@@ -12,5 +12,7 @@ constexpr std::size_t kFirmwareImageSize = 65536;
 
 // The embedded bytes; valid for the life of the process.
 std::span<const std::uint8_t, kFirmwareImageSize> EmbeddedFirmwareImage();
+// The path of the file the bytes were taken from at build time.
+const char* EmbeddedFirmwareImageSource();
 
 }  // namespace velkor

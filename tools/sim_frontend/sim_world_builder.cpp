@@ -1,0 +1,13 @@
+// The front end's world: the plain single-camera world with the chosen faults and attach time.
+#include "tools/sim_frontend/sim_world_builder.h"
+
+namespace velkor::sim {
+
+std::unique_ptr<SimWorld> BuildSimWorld(const SimFrontendOptions& options) {
+  auto world = MakeSingleCameraWorld(options.camera);
+  world->device(kSimCameraDevice).faults = options.faults;
+  world->SetCameraAttachTime(options.attachAtMs);
+  return world;
+}
+
+}  // namespace velkor::sim
