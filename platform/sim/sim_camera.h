@@ -16,12 +16,14 @@ namespace velkor::sim {
 
 // Which erase commands and status-write preamble a flash kind takes; see sim_flash.h.
 struct SimCameraConfig {
-  // ChipTable row whose identification record the controller carries; -1: a chip that no row
-  // describes (record "Y0QR" at every identification address).
+  // ChipTable row whose identification record the controller carries; -1 (or any index outside
+  // the table): a chip that no row describes (record "Y0QR" at every identification address,
+  // flash kind in row 0's register).
   int chipRow = 18;
   // Version byte of the record; 0 means "the row's own version".
   std::uint8_t version = 0;
-  // Value of the chip's flash-kind register; -1 means the simulator's default for the row.
+  // Value of the chip's flash-kind register; -1 means the simulator's default for the row:
+  // 4 where the host erases the flash itself (directErase rows), 5 where the controller does.
   int flashKind = -1;
 
   // Board wiring of the flash's WP# input: the controller pin (0..7) that drives it and whether
@@ -66,12 +68,14 @@ class SimCamera {
   // Inspection and set-up for tests.
   SimFlash& flash() { return *flash_; }
   const SimFlash& flash() const { return *flash_; }
+  // What a selector-1 read of the register would answer.
   std::uint8_t Register(std::uint16_t reg) const;
+  // Stores a value for set-up: no side effect on the flash interface, not in registerWrites().
   void SetRegister(std::uint16_t reg, std::uint8_t value);
   std::uint8_t Memory(std::uint16_t address) const { return memory_[address]; }
   bool WriteProtectActive() const;  // the flash's WP# input is low
   const SimCameraConfig& config() const { return config_; }
-  // Every register write in order, for tests that assert sequences.
+  // Every register write that arrived over selector 1, in order, for tests that assert sequences.
   struct RegisterWrite {
     std::uint16_t reg;
     std::uint8_t value;

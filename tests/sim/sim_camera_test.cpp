@@ -194,12 +194,14 @@ TEST_F(SimCameraTest, MemoryReplyCarriesTheCountAndNeverMoreThanEightBytes) {
   config.memoryReadCount = 12;
   MakeCamera(config);
 
-  ASSERT_EQ(Set(4, {0xF8, 0x9F, 0x08, 0, 0, 0, 0, 0, 0, 0, 0, 0}), hr::kOk);
+  // One byte before the record, so that a ninth byte would be the record's non-zero last one.
+  ASSERT_EQ(Set(4, {0xF7, 0x9F, 0x08, 0, 0, 0, 0, 0, 0, 0, 0, 0}), hr::kOk);
   const Payload12 reply = Get<12>(4);
 
   EXPECT_EQ(reply[2], 12);
-  EXPECT_EQ(reply[3], 'K');
-  EXPECT_EQ(reply[11], 0) << "a ninth byte would come from beyond the 8 asked for";
+  EXPECT_EQ(reply[4], 'K');
+  ASSERT_NE(camera_->Memory(0x9FFF), 0);
+  EXPECT_EQ(reply[11], 0) << "only 8 bytes follow the count";
 }
 
 TEST_F(SimCameraTest, ProbeRegisterBitsStickOrReadBackClear) {
