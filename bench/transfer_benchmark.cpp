@@ -1,0 +1,100 @@
+// Cost of whole-image flash transfers through the access library, the transport and the
+// simulated camera with its request log off, per request.
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "access/access_calls.h"
+#include "access/access_context.h"
+#include "access/device.h"
+#include "platform/ports.h"
+#include "platform/sim/sim_world.h"
+
+namespace velkor {
+namespace {
+
+constexpr std::uint32_t kImageSize = 0x10000;
+constexpr double kWriteRequests = kImageSize / 8.0;       // one per 8-byte piece
+constexpr double kReadRequests = kImageSize / 8.0 + 1.0;  // plus the one read request
+
+// An open, writable simulated camera installed as the process's ports for one benchmark.
+class OpenCamera {
+ public:
+  OpenCamera() {
+    sim::SimCameraConfig camera;
+    camera.initialStatus = 0;  // no block protection: the writes reach the cells
+    world_ = sim::MakeSingleCameraWorld(camera);
+    world_->SetTrafficLogging(false);
+    Ports ports;
+    ports.captureSystem = world_.get();
+    ports.deviceTree = world_.get();
+    ports.clock = &world_->clock();
+    InstallPorts(ports);
+    access::context = access::AccessContext{};
+    open_ = access::OpenDevice(sim::kSimCameraPath, 256) == 2;
+  }
+  ~OpenCamera() {
+    access::CloseDevice();
+    access::context = access::AccessContext{};
+    InstallPorts(Ports{});
+  }
+  bool open() const { return open_; }
+
+ private:
+  std::unique_ptr<sim::SimWorld> world_;
+  bool open_ = false;
+};
+
+// Requests per second, and nanoseconds per request (the inverted rate of requests counted in
+// units of 1e-9).
+void ReportPerRequest(benchmark::State& state, double requestsPerIteration) {
+  const double requests = requestsPerIteration * static_cast<double>(state.iterations());
+  state.counters["requests_per_s"] = benchmark::Counter(requests, benchmark::Counter::kIsRate);
+  state.counters["ns_per_request"] = benchmark::Counter(
+      requests * 1e-9, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+void BM_WriteMemoryWholeImage(benchmark::State& state) {
+  OpenCamera camera;
+  if (!camera.open()) {
+    state.SkipWithError("the simulated camera did not open");
+    return;
+  }
+  std::vector<std::uint8_t> image(kImageSize);
+  for (std::uint32_t i = 0; i < kImageSize; ++i) {
+    image[i] = static_cast<std::uint8_t>(i * 7 + 3);
+  }
+  for (auto _ : state) {
+    if (!access::WriteMemory(0, image.data(), kImageSize)) {
+      state.SkipWithError("write failed");
+      break;
+    }
+  }
+  ReportPerRequest(state, kWriteRequests);
+}
+BENCHMARK(BM_WriteMemoryWholeImage)->Unit(benchmark::kMillisecond);
+
+void BM_ReadMemoryWholeImage(benchmark::State& state) {
+  OpenCamera camera;
+  if (!camera.open()) {
+    state.SkipWithError("the simulated camera did not open");
+    return;
+  }
+  std::vector<std::uint8_t> buffer(kImageSize);
+  for (auto _ : state) {
+    if (!access::ReadMemory(0, buffer.data(), kImageSize)) {
+      state.SkipWithError("read failed");
+      break;
+    }
+    benchmark::DoNotOptimize(buffer.data());
+  }
+  ReportPerRequest(state, kReadRequests);
+}
+BENCHMARK(BM_ReadMemoryWholeImage)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace velkor
+
+BENCHMARK_MAIN();
