@@ -1,0 +1,45 @@
+// Writing "Result.log" byte for byte, and ending the process through the Process port.
+#include "app/result_log.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/ports.h"
+
+namespace velkor::app {
+
+bool WriteResultLog(Verdict verdict) {
+  const char* text = "Fail";
+  switch (verdict) {
+    case Verdict::kPass:
+      text = "Pass\r\nR06.00.01\r\n";
+      break;
+    case Verdict::kFail:
+      text = "Fail";
+      break;
+    case Verdict::kWrongDevice:
+      text = "Wrong Device\r\n";
+      break;
+  }
+  // Binary mode: the bytes are the same on every platform.
+  std::FILE* file = std::fopen("Result.log", "wb");
+  if (file == nullptr) {
+    return false;  // nothing to report it to; the run still ends normally
+  }
+  const std::size_t length = std::strlen(text);
+  const bool written = std::fwrite(text, 1, length, file) == length;
+  const bool closed = std::fclose(file) == 0;
+  return written && closed;
+}
+
+void EndProcess() {
+  Process* process = CurrentPorts().process;
+  if (process != nullptr) {
+    process->Exit(0);
+  }
+  std::exit(0);  // no adapter installed: the standard library's own end
+}
+
+}  // namespace velkor::app

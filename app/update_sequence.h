@@ -1,0 +1,29 @@
+// The update: the second presence check and trial open on the dialog's thread (StartUpdate),
+// then on a worker the open, identification, protection release, erase, write, verification,
+// verdict and protection restore.
+#pragma once
+
+#include <cstdint>
+
+#include "app/velkor_dlg.h"
+
+namespace velkor::app {
+
+// On the dialog's thread, called by the poll once the camera is present. Returns once the
+// worker runs; every other outcome ends the process here.
+void StartUpdate(CVelkorDlg* dialog);
+// The worker's thread procedure; its parameter is the dialog.
+UINT UpdateWorker(void* parameter);
+// The update proper, on the worker. Ends the process on every path.
+void RunUpdate(CVelkorDlg* dialog);
+// True when the flash holds exactly ImageBuffer.
+bool VerifyFlash(CVelkorDlg* dialog);
+
+// The flash address of the configuration byte for an 8-byte identification record.
+std::uint32_t ConfigAddressFor(const std::uint8_t* chipId);
+
+// Status line and progress bar: colour first (with an immediate repaint), then the text.
+void ShowStatus(CVelkorDlg* dialog, COLORREF color, const char* text);
+void ShowProgress(CVelkorDlg* dialog, int position);
+
+}  // namespace velkor::app
