@@ -119,7 +119,9 @@ class SimWorld : public CaptureSystem, public DeviceTree {
   bool SessionsBalanced() const;
   int OpenSessions() const;
 
-  // CaptureSystem
+  // CaptureSystem. BeginSession answers kOk on a thread's first begin and kFalse on a nested
+  // one, as CoInitialize does; CreateSystemDeviceEnumerator fails on a thread without an open
+  // session, as CoCreateInstance does before CoInitialize.
   HResult BeginSession() override;
   void EndSession() override;
   HResult CreateSystemDeviceEnumerator(std::unique_ptr<SystemDeviceEnumerator>* e) override;
