@@ -1,0 +1,262 @@
+// The library doing an update end to end, as the application drives it, on every chip row:
+// the flash starts write-protected (status SRWD + BP, WP# held by the board's pin) and must
+// end up holding the new image, protected again as the new image's configuration block says.
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <random>
+
+#include "access/access_calls.h"
+#include "access/chip_table.h"
+#include "access/serial_flash.h"
+#include "platform/sim/sim_flash.h"
+#include "sim_access_fixture.h"
+
+namespace velkor::access {
+namespace {
+
+constexpr std::uint32_t kImageSize = 0x10000;
+constexpr std::uint8_t kProtectedStatus = 0x8C;
+constexpr std::uint8_t kStatusBits = 0x9C;  // SRWD and BP0..BP2
+// The simulated board drives WP# from pin 3 through an inverter: pin low releases it.
+constexpr std::uint8_t kBoardPinConfig = 0x31;
+// Page of the configuration block that row 18's controller reports (register 0x0608).
+constexpr std::uint8_t kRow18BlockPage = 0x40;
+
+// Where the update reads the configuration byte, by chip code and version.
+std::uint16_t ConfigByteAddress(int row) {
+  const ChipRow& r = ChipTable[row];
+  const bool v1 = r.version == 1;
+  if (v1 && (std::memcmp(r.idText, "N8ER", 4) == 0 || std::memcmp(r.idText, "C4SR", 4) == 0 ||
+             std::memcmp(r.idText, "W7HR", 4) == 0)) {
+    return 0xC034;
+  }
+  if (r.version == 2 && std::memcmp(r.idText, "V6CR", 4) == 0) {
+    return 0x000F;
+  }
+  return 0x8034;
+}
+
+// Where the restore reads the configuration block's bytes D and F on this row.
+std::pair<std::uint16_t, std::uint16_t> ConfigBlock(int row) {
+  const ChipRow& r = ChipTable[row];
+  if (r.altConfigBase == 0) {
+    return {0x8003, 0x8034};
+  }
+  if (r.flashModeQuery != 0) {
+    return {kRow18BlockPage * 256 + 0x03, kRow18BlockPage * 256 + 0x34};
+  }
+  return row == 8 ? std::pair<std::uint16_t, std::uint16_t>{0x5803, 0x5834}
+                  : std::pair<std::uint16_t, std::uint16_t>{0xC003, 0xC034};
+}
+
+// A firmware image of noise whose configuration byte describes the board's pin and whose
+// block asks (D 0x36, F bit 7 set) or does not ask (D 0x34) for protection afterwards.
+std::vector<std::uint8_t> Image(int row, bool asksForProtection, unsigned seed) {
+  std::mt19937 random(seed);
+  std::vector<std::uint8_t> image(kImageSize);
+  for (auto& b : image) {
+    b = static_cast<std::uint8_t>(random());
+  }
+  const auto [d, f] = ConfigBlock(row);
+  image[ConfigByteAddress(row)] = kBoardPinConfig | 0x80;
+  image[d] = asksForProtection ? 0x36 : 0x34;
+  image[f] = kBoardPinConfig | 0x80;
+  return image;
+}
+
+struct RunOutcome {
+  bool opened = false;
+  bool erased = false;
+  bool written = false;
+  bool readBackEqual = false;
+  int afterWrite = -1;
+};
+
+class UpdateRunTest : public SimAccessTest {
+ protected:
+  sim::SimCameraConfig WriteProtectedCamera(int row, bool oldImageProtects = true) {
+    sim::SimCameraConfig config;
+    config.chipRow = row;
+    config.initialFlash = Image(row, oldImageProtects, 1000 + static_cast<unsigned>(row));
+    config.initialStatus = kProtectedStatus;
+    return config;
+  }
+
+  void StartCamera(const sim::SimCameraConfig& config) {
+    StartWorld(config);
+    camera().SetRegister(0x0608, kRow18BlockPage);
+  }
+
+  // The application's sequence: open, identify, configuration byte, release, erase, write,
+  // read back, restore, after-write step when written, close. beforeErase runs between the
+  // release and the erase.
+  RunOutcome Run(const std::vector<std::uint8_t>& image,
+                 const std::function<void()>& beforeErase = {}) {
+    RunOutcome out;
+    out.opened = Open() == 2;
+    if (!out.opened) {
+      return out;
+    }
+    std::uint8_t id[8] = {};
+    IdentifyChip(id);
+    std::uint8_t configByte = 0;
+    ReadMemory(ConfigByteAddress(context.chipRow[0]), &configByte, 1);
+    std::uint16_t restoreRegister = kNoRestoreRegister;
+    SetFlashWriteProtect(0, &restoreRegister, &configByte);
+    if (beforeErase) {
+      beforeErase();
+    }
+    out.erased = EraseFlash();
+    if (out.erased) {
+      out.written = WriteMemory(0, image.data(), kImageSize);
+      std::vector<std::uint8_t> readBack(kImageSize);
+      ReadMemory(0, readBack.data(), kImageSize);
+      out.readBackEqual = readBack == image;
+    }
+    SetFlashWriteProtect(1, &restoreRegister, &configByte);
+    if (out.written) {
+      out.afterWrite = AfterFlashWrite();
+    }
+    CloseDevice();
+    return out;
+  }
+
+  bool FlashHolds(const std::vector<std::uint8_t>& image) {
+    return std::equal(image.begin(), image.end(), camera().flash().content().begin());
+  }
+
+  // The controller is left as it was found: setup registers restored, pin driving WP# low.
+  void ExpectControllerRestored(int row) {
+    if (ChipTable[row].flashAccessSetup != 0) {
+      EXPECT_EQ(camera().Register(0x5F3), sim::SimCamera::kPowerUpReg5F3);
+      EXPECT_EQ(camera().Register(0x5F5), sim::SimCamera::kPowerUpReg5F5);
+      for (std::uint16_t reg = 0x5F8; reg <= 0x5FB; ++reg) {
+        EXPECT_EQ(camera().Register(reg), 0x34) << reg;
+      }
+    }
+    EXPECT_EQ(camera().Register(0x1006), 0x08);
+    EXPECT_TRUE(camera().WriteProtectActive());
+  }
+};
+
+class EveryChipRow : public UpdateRunTest,
+                     public ::testing::WithParamInterface<std::tuple<int, bool>> {};
+
+TEST_P(EveryChipRow, WriteProtectedFlashReceivesTheImageAndIsProtectedAsTheImageSays) {
+  const auto [row, asksForProtection] = GetParam();
+  StartCamera(WriteProtectedCamera(row));
+  world().SetTrafficLogging(false);
+  const std::vector<std::uint8_t> image = Image(row, asksForProtection, 7);
+
+  const RunOutcome out = Run(image);
+
+  EXPECT_TRUE(out.opened);
+  EXPECT_EQ(context.chipRow[0], row);
+  EXPECT_TRUE(out.erased);
+  EXPECT_TRUE(out.written);
+  EXPECT_TRUE(out.readBackEqual);
+  EXPECT_TRUE(FlashHolds(image));
+  const bool protects = asksForProtection || row == 13;
+  EXPECT_EQ(camera().flash().Status() & kStatusBits, protects ? kProtectedStatus : 0x00);
+  EXPECT_EQ(out.afterWrite, row <= 1 ? 1 : 2);
+  ExpectControllerRestored(row);
+  EXPECT_EQ(context.deviceOpen[0], 0);
+  EXPECT_TRUE(world().SessionsBalanced());
+}
+
+INSTANTIATE_TEST_SUITE_P(AccessLibrary, EveryChipRow,
+                         ::testing::Combine(::testing::Range(0, kChipRowCount), ::testing::Bool()));
+
+TEST_F(UpdateRunTest, RowEighteenInFlashModeOneRunsLikeAnyOtherChip) {
+  sim::SimCameraConfig config = WriteProtectedCamera(18);
+  config.flashMode = 1;
+  StartCamera(config);
+  const auto image = Image(18, true, 11);
+  const RunOutcome out = Run(image);
+  EXPECT_TRUE(out.readBackEqual);
+  EXPECT_EQ(camera().flash().Status() & kStatusBits, kProtectedStatus);
+  ExpectControllerRestored(18);
+}
+
+// In flash mode 2 the library does not touch the status register: a flash the controller
+// keeps without block protection is updated behind the pin alone.
+TEST_F(UpdateRunTest, RowEighteenInFlashModeTwoUpdatesBehindThePinAlone) {
+  sim::SimCameraConfig config = WriteProtectedCamera(18);
+  config.flashMode = 2;
+  config.initialStatus = 0x00;
+  StartCamera(config);
+  const auto image = Image(18, true, 12);
+  const RunOutcome out = Run(image);
+  EXPECT_TRUE(out.readBackEqual);
+  EXPECT_TRUE(FlashHolds(image));
+  const auto& executed = camera().flash().executedCommands();
+  EXPECT_EQ(std::count(executed.begin(), executed.end(), std::uint8_t{0x01}), 0);
+  EXPECT_EQ(camera().flash().Status() & kStatusBits, 0x00);
+  ExpectControllerRestored(18);
+}
+
+TEST_F(UpdateRunTest, FlashThatNeverLeavesBusyIsGivenUpOnInVirtualTimeAndTheRunFails) {
+  sim::SimCameraConfig config = WriteProtectedCamera(5);
+  config.flashBusyNeverClears = true;
+  StartCamera(config);
+  world().SetTrafficLogging(false);
+  const auto old = config.initialFlash;
+  const std::uint64_t start = world().clock().NowMs();
+
+  const RunOutcome out = Run(Image(5, true, 13));
+
+  // Release (two idle waits), erase (one) and restore (two): each gives up after 10,000 passes.
+  EXPECT_GE(world().clock().NowMs() - start, 5u * 10000u);
+  EXPECT_TRUE(out.erased);  // the waits are silent by design
+  EXPECT_FALSE(out.readBackEqual);
+  EXPECT_TRUE(FlashHolds(old));
+  EXPECT_EQ(camera().Register(0x1091), 0);  // the last wait left the flash selected
+}
+
+TEST_F(UpdateRunTest, PinPolarityOppositeToTheBoardKeepsTheFlashProtectedAndTheWriteFails) {
+  sim::SimCameraConfig config = WriteProtectedCamera(12);
+  // The configuration byte claims a pin driven high while writing; this board inverts it.
+  config.initialFlash[ConfigByteAddress(12)] = 0x32;
+  StartCamera(config);
+  world().SetTrafficLogging(false);
+  const auto old = config.initialFlash;
+
+  const RunOutcome out = Run(Image(12, true, 14));
+
+  EXPECT_FALSE(out.readBackEqual);
+  EXPECT_TRUE(FlashHolds(old));
+  EXPECT_EQ(camera().flash().Status() & kStatusBits, kProtectedStatus);
+  const auto& executed = camera().flash().executedCommands();
+  EXPECT_EQ(std::count(executed.begin(), executed.end(), std::uint8_t{0x01}), 0);
+  EXPECT_EQ(std::count(executed.begin(), executed.end(), std::uint8_t{0x60}), 0);
+}
+
+TEST_F(UpdateRunTest, RequestLostDuringTheEraseFailsTheRunWithoutWritingAndReprotects) {
+  // Where the erase command falls among the erase's requests, from a run where none is lost.
+  StartCamera(WriteProtectedCamera(14));
+  Run(Image(14, true, 15), [&] { world().ClearTraffic(); });
+  const std::vector<std::uint8_t> eraseByteWrite = {0x82, 0x10, 0x60, 0x00};
+  const auto& dry = world().traffic();
+  const auto at = std::find_if(dry.begin(), dry.end(), [&](const sim::TrafficRecord& t) {
+    return t.selector == 1 && t.sent == eraseByteWrite;
+  });
+  ASSERT_NE(at, dry.end());
+  const auto offset = static_cast<std::uint32_t>(at - dry.begin()) + 1;
+
+  const sim::SimCameraConfig config = WriteProtectedCamera(14);
+  StartCamera(config);
+  const RunOutcome out =
+      Run(Image(14, true, 15), [&] { faults().failRequestNumber = ServedRequests() + offset; });
+
+  EXPECT_FALSE(out.erased);
+  EXPECT_FALSE(out.written);
+  EXPECT_EQ(out.afterWrite, -1);
+  EXPECT_TRUE(FlashHolds(config.initialFlash));
+  // The old image's block asks for protection, and the restore reads it afresh.
+  EXPECT_EQ(camera().flash().Status() & kStatusBits, kProtectedStatus);
+  ExpectControllerRestored(14);
+}
+
+}  // namespace
+}  // namespace velkor::access
