@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstring>
 
-#include "platform/win32/windows_api.h"
+#include "platform/win32/com_adapters.h"
 
 namespace velkor::win32 {
 namespace {
@@ -209,6 +209,18 @@ class ComSystemDeviceEnumerator : public SystemDeviceEnumerator {
 };
 
 }  // namespace
+
+std::unique_ptr<CaptureFilter> WrapCaptureFilter(IBaseFilter* filter) {
+  return std::make_unique<ComCaptureFilter>(filter);
+}
+
+std::unique_ptr<PropertyBag> WrapPropertyBag(IPropertyBag* bag) {
+  return std::make_unique<ComPropertyBag>(bag);
+}
+
+std::unique_ptr<KsControl> WrapKsControl(IKsControl* control) {
+  return std::make_unique<ComKsControl>(control);
+}
 
 HResult ComCaptureSystem::BeginSession() {
   return CoInitialize(nullptr);
