@@ -24,13 +24,20 @@ std::vector<std::uint8_t> MakePlaceholderImage() {
   std::vector<std::uint8_t> image = MakeFillerBytes(kPlaceholderSeed, kPlaceholderImageSize);
   static const char kMarker[] = "VELKOR PLACEHOLDER IMAGE R06.00.01 - NOT CAMERA FIRMWARE";
   std::memcpy(image.data() + 0x0100, kMarker, sizeof kMarker);
+  ApplyConfigurationBlock(image);
+  return image;
+}
+
+void ApplyConfigurationBlock(std::vector<std::uint8_t>& image) {
+  if (image.size() < kPlaceholderImageSize) {
+    return;
+  }
   for (std::uint16_t offset : kPlaceholderDOffsets) {
     image[offset] = kPlaceholderDByte;
   }
   for (std::uint16_t offset : kPlaceholderFOffsets) {
     image[offset] = kPlaceholderConfigByte;
   }
-  return image;
 }
 
 }  // namespace velkor

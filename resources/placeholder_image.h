@@ -23,6 +23,11 @@ constexpr std::uint8_t kPlaceholderConfigByte = 0xB1;
 // image equals erased flash and a chunk that never reached the flash always shows on read-back.
 std::vector<std::uint8_t> MakeFillerBytes(std::uint32_t seed, std::size_t size);
 
+// Writes the configuration block (the D and F bytes above) into an image of 65,536 bytes. A
+// camera's current firmware carries the same block: it describes the board, and the update
+// reads the configuration byte from the flash before erasing it.
+void ApplyConfigurationBlock(std::vector<std::uint8_t>& image);
+
 // The whole placeholder image: filler of seed kPlaceholderSeed, a marker text at 0x0100 and
 // the configuration block above.
 constexpr std::uint32_t kPlaceholderSeed = 0x52303630;  // "R060"

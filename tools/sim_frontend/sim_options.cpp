@@ -10,7 +10,8 @@
 namespace velkor::sim {
 namespace {
 
-// Seed of the "older firmware" that the simulated flash holds before the update.
+// Seed of the "older firmware" that the simulated flash holds before the update; it carries the
+// same configuration block as the image, since that block describes the board.
 constexpr std::uint32_t kOldFirmwareSeed = 0x52303530;  // "R050"
 constexpr int kChipRowCount = 19;
 
@@ -214,6 +215,7 @@ const OptionSpec* FindSpec(const std::string& name) {
 SimFrontendOptions DefaultSimFrontendOptions() {
   SimFrontendOptions options;
   options.camera.initialFlash = MakeFillerBytes(kOldFirmwareSeed, kPlaceholderImageSize);
+  ApplyConfigurationBlock(options.camera.initialFlash);
   return options;
 }
 

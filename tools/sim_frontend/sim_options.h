@@ -26,7 +26,8 @@ struct SimFrontendOptions {
 };
 
 // The defaults of a run without options: a write-protected camera of row 18 whose flash holds
-// an older firmware (so that a skipped erase shows), attached from the start, no fault.
+// an older firmware (so that a skipped erase shows) with the board's configuration block,
+// attached from the start, no fault.
 SimFrontendOptions DefaultSimFrontendOptions();
 
 struct SimOptionsResult {

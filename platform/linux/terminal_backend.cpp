@@ -1,0 +1,447 @@
+// TerminalBackend: the dialog's windows, its modal loop (keys, signals, timers, worker calls)
+// and the drawing of its state.
+#include "platform/linux/terminal_backend.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "platform/dialog_template.h"
+#include "platform/linux/terminal_session.h"
+
+namespace velkor {
+namespace {
+constexpr char kEscape = 0x1b;
+}  // namespace
+
+TerminalBackend::TerminalBackend(TerminalView& view, int keyFd, bool rawKeys)
+    : view_(view), keyFd_(keyFd), rawKeys_(rawKeys) {}
+
+TerminalBackend::~TerminalBackend() = default;
+
+void TerminalBackend::PrintAbove(const std::string& line) {
+  std::lock_guard<std::mutex> lock(terminal::OutputMutex());
+  view_.PrintAbove(line);
+}
+
+BOOL TerminalBackend::InitCommonControls(const INITCOMMONCONTROLSEX& /*controls*/) {
+  return 1;
+}
+
+bool TerminalBackend::OnDialogThread(const std::function<void()>& work) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  const bool onDialogThread = std::this_thread::get_id() == dialogThread_;
+  if (onDialogThread || (!loopRunning_ && !dialogClosed_)) {
+    lock.unlock();
+    work();
+    return true;
+  }
+  if (!loopRunning_) {
+    return false;  // the windows are gone, as a message to a destroyed window does nothing
+  }
+  auto request = std::make_shared<Request>();
+  request->work = work;
+  requests_.push_back(request);
+  const char byte = 'r';
+  [[maybe_unused]] const ssize_t ignored = ::write(wakePipe_[1], &byte, 1);
+  served_.wait(lock, [&] { return request->done || !loopRunning_; });
+  return request->done;
+}
+
+bool TerminalBackend::Alive(HWND window) const {
+  return window != nullptr && FromHandle(window)->alive;
+}
+
+INT_PTR TerminalBackend::RunModalDialog(int templateId, HWND parent, LPARAM initParam) {
+  const DialogTemplate* dialogTemplate = FindDialogTemplate(templateId);
+  if (dialogTemplate == nullptr) {
+    return -1;
+  }
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (loopRunning_) {
+      return -1;  // one modal dialog at a time
+    }
+    if (::pipe2(wakePipe_, O_CLOEXEC | O_NONBLOCK) != 0) {
+      return -1;
+    }
+    dialogThread_ = std::this_thread::get_id();
+    loopRunning_ = true;
+    dialogClosed_ = false;
+  }
+  windows_.clear();
+  windows_.push_back({0, "dialog", dialogTemplate->caption, FromHandle(parent)});
+  dialog_ = &windows_.back();
+  for (int i = 0; i < dialogTemplate->controlCount; ++i) {
+    const DialogControlTemplate& control = dialogTemplate->controls[i];
+    windows_.push_back({control.id, control.className, control.text, dialog_});
+  }
+  timers_.clear();
+  modalEnded_ = false;
+  modalResult_ = 0;
+  shown_ = false;
+  if (rawKeys_) {
+    terminal::EnterRawInput();
+  }
+  terminal::InstallCloseSignals(wakePipe_[1]);
+
+  // Created hidden, initialised, then shown: the template's placeholder texts are never drawn.
+  DispatchToWindow(ToHandle(dialog_), kWmInitDialog, 0, initParam);
+  if (!modalEnded_) {
+    const DialogViewState state = CurrentState();
+    std::lock_guard<std::mutex> lock(terminal::OutputMutex());
+    view_.Open(dialog_->text, state);
+    terminal::NoteCursorHidden(view_.drawingOpen());
+    terminal::NoteDrawingOpen(view_.drawingOpen());
+    shown_ = true;
+  }
+  const INT_PTR result = Loop();
+  EndLoop();
+  return result;
+}
+
+INT_PTR TerminalBackend::Loop() {
+  while (!modalEnded_) {
+    if (terminal::TakePendingSignal() != 0) {
+      // Ctrl-C or the terminal going away: the same as the window's close button.
+      DispatchToWindow(ToHandle(dialog_), kWmClose, 0, 0);
+      continue;
+    }
+    ServeRequests();
+    if (modalEnded_ || FireOneDueTimer()) {
+      continue;
+    }
+    if (dirty_) {
+      Render();
+    }
+    pollfd fds[2] = {{wakePipe_[0], POLLIN, 0}, {keyFd_, POLLIN, 0}};
+    const nfds_t count = keyFd_ >= 0 ? 2 : 1;
+    const int ready = ::poll(fds, count, MillisecondsToNextTimer());
+    if (ready <= 0) {
+      continue;  // a timer is due, or a signal interrupted the wait
+    }
+    if ((fds[0].revents & POLLIN) != 0) {
+      char drain[64];
+      while (::read(wakePipe_[0], drain, sizeof drain) > 0) {
+      }
+    }
+    if (count == 2 && fds[1].revents != 0) {
+      ReadKeys();
+    }
+  }
+  return modalResult_;
+}
+
+void TerminalBackend::ServeRequests() {
+  for (;;) {
+    std::shared_ptr<Request> request;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (requests_.empty()) {
+        return;
+      }
+      request = requests_.front();
+      requests_.pop_front();
+    }
+    request->work();
+    std::lock_guard<std::mutex> lock(mutex_);
+    request->done = true;
+    served_.notify_all();
+  }
+}
+
+bool TerminalBackend::FireOneDueTimer() {
+  const SteadyTime now = std::chrono::steady_clock::now();
+  for (Timer& timer : timers_) {
+    if (timer.due <= now) {
+      timer.due = now + std::chrono::milliseconds(timer.periodMs);
+      // The handler may start or stop timers: nothing of timers_ is used after this call.
+      DispatchToWindow(ToHandle(timer.window), kWmTimer, timer.id, 0);
+      return true;
+    }
+  }
+  return false;
+}
+
+int TerminalBackend::MillisecondsToNextTimer() const {
+  if (timers_.empty()) {
+    return -1;
+  }
+  SteadyTime next = timers_.front().due;
+  for (const Timer& timer : timers_) {
+    next = std::min(next, timer.due);
+  }
+  const auto wait =
+      std::chrono::ceil<std::chrono::milliseconds>(next - std::chrono::steady_clock::now());
+  return static_cast<int>(std::max<std::int64_t>(wait.count(), 0));
+}
+
+void TerminalBackend::ReadKeys() {
+  char keys[64];
+  const ssize_t count = ::read(keyFd_, keys, sizeof keys);
+  if (count <= 0) {
+    if (count == 0 || (errno != EAGAIN && errno != EINTR)) {
+      keyFd_ = -1;  // the keyboard is gone; signals still close the dialog
+    }
+    return;
+  }
+  for (ssize_t i = 0; i < count && !modalEnded_; ++i) {
+    if (keys[i] == '\r' || keys[i] == '\n') {
+      // As the dialog manager does: Enter is the default button, the hidden OK.
+      DispatchToWindow(ToHandle(dialog_), kWmCommand, kIdOk, 0);
+    } else if (keys[i] == kEscape) {
+      if (i + 1 < count && (keys[i + 1] == '[' || keys[i + 1] == 'O')) {
+        // A cursor or function key's sequence, not Escape: skip it to its final byte.
+        i += 2;
+        while (i < count && (keys[i] < 0x40 || keys[i] > 0x7E)) {
+          ++i;
+        }
+        continue;
+      }
+      DispatchToWindow(ToHandle(dialog_), kWmCommand, kIdCancel, 0);
+    }
+  }
+}
+
+void TerminalBackend::EndLoop() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    loopRunning_ = false;
+    dialogClosed_ = true;
+    requests_.clear();
+    served_.notify_all();
+  }
+  for (Window& window : windows_) {
+    window.alive = false;
+  }
+  timers_.clear();
+  {
+    std::lock_guard<std::mutex> lock(terminal::OutputMutex());
+    view_.Close();
+    terminal::NoteDrawingOpen(false);
+    terminal::NoteCursorHidden(false);
+  }
+  terminal::RemoveCloseSignals();
+  terminal::RestoreTerminal();
+  ::close(wakePipe_[0]);
+  ::close(wakePipe_[1]);
+  wakePipe_[0] = wakePipe_[1] = -1;
+}
+
+BOOL TerminalBackend::EndModalDialog(HWND dialog, INT_PTR result) {
+  BOOL ended = 0;
+  OnDialogThread([&] {
+    if (dialog != nullptr && FromHandle(dialog) == dialog_ && dialog_->alive && !modalEnded_) {
+      modalEnded_ = true;
+      modalResult_ = result;
+      ended = 1;
+    }
+  });
+  return ended;
+}
+
+HWND TerminalBackend::DialogItem(HWND dialog, int controlId) {
+  HWND item = nullptr;
+  OnDialogThread([&] {
+    for (Window& window : windows_) {
+      if (window.alive && window.parent == FromHandle(dialog) && window.id == controlId) {
+        item = ToHandle(&window);
+        return;
+      }
+    }
+  });
+  return item;
+}
+
+LRESULT TerminalBackend::Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  LRESULT result = 0;
+  OnDialogThread([&] {
+    if (Alive(window)) {
+      result = DispatchToWindow(window, message, wParam, lParam);
+    }
+  });
+  return result;
+}
+
+LRESULT TerminalBackend::DefaultProcessing(HWND handle, UINT message, WPARAM wParam,
+                                           LPARAM lParam) {
+  LRESULT result = 0;
+  OnDialogThread([&] {
+    if (!Alive(handle)) {
+      return;
+    }
+    Window* window = FromHandle(handle);
+    switch (message) {
+      case kPbmSetPos:
+        if (window->className == "msctls_progress32") {
+          // The bar's range stays 0 to 100; the control clamps positions into it.
+          result = window->position;
+          window->position =
+              std::clamp(static_cast<int>(static_cast<std::intptr_t>(wParam)), 0, 100);
+          Render();
+        }
+        break;
+      case kWmSetIcon:
+        result = window->icons[wParam == kIconBig ? 1 : 0];
+        window->icons[wParam == kIconBig ? 1 : 0] = lParam;
+        break;
+      case kWmClose:
+        // The dialog manager turns a close into the Cancel command.
+        if (window == dialog_) {
+          DispatchToWindow(handle, kWmCommand, kIdCancel, 0);
+        }
+        break;
+      case kWmInitDialog:
+        result = 1;
+        break;
+      default:
+        break;
+    }
+  });
+  return result;
+}
+
+BOOL TerminalBackend::SetText(HWND window, const char* text) {
+  BOOL set = 0;
+  OnDialogThread([&] {
+    if (Alive(window)) {
+      FromHandle(window)->text = text != nullptr ? text : "";
+      set = 1;
+      Render();
+    }
+  });
+  return set;
+}
+
+std::string TerminalBackend::Text(HWND window) {
+  std::string text;
+  OnDialogThread([&] {
+    if (Alive(window)) {
+      text = FromHandle(window)->text;
+    }
+  });
+  return text;
+}
+
+BOOL TerminalBackend::Redraw(HWND window, const RECT* /*update*/, UINT flags) {
+  BOOL done = 0;
+  OnDialogThread([&] {
+    if (Alive(window)) {
+      dirty_ = true;
+      if ((flags & kRdwUpdateNow) != 0) {
+        Render();
+      }
+      done = 1;
+    }
+  });
+  return done;
+}
+
+BOOL TerminalBackend::Invalidate(HWND window, const RECT* /*rect*/, BOOL /*erase*/) {
+  BOOL done = 0;
+  OnDialogThread([&] {
+    if (Alive(window)) {
+      dirty_ = true;
+      done = 1;
+    }
+  });
+  return done;
+}
+
+BOOL TerminalBackend::UpdateNow(HWND window) {
+  BOOL done = 0;
+  OnDialogThread([&] {
+    if (Alive(window)) {
+      if (dirty_) {
+        Render();
+      }
+      done = 1;
+    }
+  });
+  return done;
+}
+
+UINT_PTR TerminalBackend::StartTimer(HWND window, UINT_PTR id, UINT periodMs) {
+  UINT_PTR started = 0;
+  OnDialogThread([&] {
+    if (!Alive(window)) {
+      return;
+    }
+    const SteadyTime due = std::chrono::steady_clock::now() + std::chrono::milliseconds(periodMs);
+    for (Timer& timer : timers_) {
+      if (timer.window == FromHandle(window) && timer.id == id) {
+        timer.periodMs = periodMs;
+        timer.due = due;
+        started = id;
+        return;
+      }
+    }
+    timers_.push_back({FromHandle(window), id, periodMs, due});
+    started = id;
+  });
+  return started;
+}
+
+BOOL TerminalBackend::StopTimer(HWND window, UINT_PTR id) {
+  BOOL stopped = 0;
+  OnDialogThread([&] {
+    const auto before = timers_.size();
+    std::erase_if(timers_, [&](const Timer& timer) {
+      return timer.window == FromHandle(window) && timer.id == id;
+    });
+    stopped = timers_.size() != before;
+  });
+  return stopped;
+}
+
+TerminalBackend::Window* TerminalBackend::FindControl(const char* className) const {
+  for (const Window& window : windows_) {
+    if (window.parent == dialog_ && window.className == className) {
+      return const_cast<Window*>(&window);
+    }
+  }
+  return nullptr;
+}
+
+DialogViewState TerminalBackend::CurrentState() {
+  DialogViewState state;
+  if (Window* progress = FindControl("msctls_progress32")) {
+    state.progress = progress->position;
+  }
+  if (Window* label = FindControl("static")) {
+    state.status = label->text;
+    // The colours come from the control's own answer to WM_CTLCOLORSTATIC, as when it paints.
+    const COLORREF windowText = SystemColor(kColorWindowText);
+    DeviceContext dc{windowText, kBkModeOpaque, nullptr};
+    DispatchToWindow(ToHandle(dialog_), kWmCtlColorStatic, reinterpret_cast<WPARAM>(&dc),
+                     reinterpret_cast<LPARAM>(ToHandle(label)));
+    state.statusColor = dc.textColor;
+    state.statusColorIsDefault = dc.textColor == windowText;
+  }
+  return state;
+}
+
+void TerminalBackend::Render() {
+  dirty_ = false;
+  if (!shown_ || dialog_ == nullptr || !dialog_->alive) {
+    return;
+  }
+  const DialogViewState state = CurrentState();
+  std::lock_guard<std::mutex> lock(terminal::OutputMutex());
+  view_.Update(state);
+}
+
+bool TerminalBackend::StartThread(ThreadProc proc, void* parameter) {
+  try {
+    std::thread(proc, parameter).detach();
+  } catch (const std::system_error&) {
+    return false;
+  }
+  return true;
+}
+
+}  // namespace velkor
