@@ -1,0 +1,130 @@
+// Whole runs around the operator's keys and close button, a bad firmware image, a camera whose
+// path lacks the USB id, and a verdict file that cannot be created.
+#include "app/label.h"
+#include "updater_harness.h"
+
+namespace velkor::app {
+namespace {
+
+const std::string kPassBytes("Pass\r\nR06.00.01\r\n", 17);
+
+struct EarlyInput {
+  HeadlessInput input;
+  INT_PTR dialogResult;
+};
+
+class InputBeforeTheCamera : public UpdaterRun, public ::testing::WithParamInterface<EarlyInput> {};
+
+TEST_P(InputBeforeTheCamera, EndsTheProgramAtOnceWithoutAVerdict) {
+  Build().SetCameraAttachTime(UINT64_MAX);
+  backend_->Inject(GetParam().input, HeadlessTrigger::AfterTick(2));
+
+  EXPECT_EQ(Run(), 0);
+
+  EXPECT_FALSE(backend_->ExitCalled());  // the dialog ended and the program returned
+  const auto ended = backend_->EventsOf(HeadlessEvent::Kind::kDialogEnded);
+  ASSERT_EQ(ended.size(), 1u);
+  EXPECT_EQ(ended[0].value, GetParam().dialogResult);
+  EXPECT_EQ(ended[0].atMs, 2000u);
+  EXPECT_EQ(ResultLog(), std::nullopt);
+}
+
+INSTANTIATE_TEST_SUITE_P(UpdaterRun, InputBeforeTheCamera,
+                         ::testing::Values(EarlyInput{HeadlessInput::kEnter, kIdOk},
+                                           EarlyInput{HeadlessInput::kEscape, kIdCancel},
+                                           EarlyInput{HeadlessInput::kClose, kIdCancel}));
+
+// One stray key between erase and write would leave the camera without firmware.
+TEST_F(UpdaterRun, EnterAndEscapeWhileTheWorkerRunsAreIgnored) {
+  Build();
+  backend_->Inject(HeadlessInput::kEnter, HeadlessTrigger::OnText("Update Firmware ..."));
+  backend_->Inject(HeadlessInput::kEscape, HeadlessTrigger::OnText("Check flash data."));
+  backend_->Inject(HeadlessInput::kEnter, HeadlessTrigger::OnText("Check flash data."));
+
+  EXPECT_EQ(Run(), 0);
+
+  EXPECT_EQ(backend_->EventsOf(HeadlessEvent::Kind::kInput).size(), 3u);
+  EXPECT_TRUE(backend_->EventsOf(HeadlessEvent::Kind::kDialogEnded).empty());
+  EXPECT_EQ(ResultLog(), kPassBytes);
+  EXPECT_TRUE(FlashHolds(image_));
+}
+
+// Closing the window is the operator's deliberate abort: the process ends there, before the
+// dialog object goes away, and the worker's remaining steps never run.
+TEST_F(UpdaterRun, ClosingTheWindowDuringTheUpdateEndsTheProcessWithoutAVerdict) {
+  Build();
+  backend_->Inject(HeadlessInput::kClose, HeadlessTrigger::OnText("Check flash data."));
+
+  EXPECT_EQ(Run(), 0);
+
+  EXPECT_TRUE(backend_->ExitCalled());
+  EXPECT_EQ(ResultLog(), std::nullopt);
+  EXPECT_TRUE(FlashHolds(image_));  // the write had finished
+  EXPECT_FALSE(AfterWriteStepRan());
+  EXPECT_EQ(StatusTexts().back().text, "Check flash data.");
+  EXPECT_TRUE(backend_->EventsOf(HeadlessEvent::Kind::kDialogEnded).empty());
+}
+
+class BadFirmwareImage : public UpdaterRun,
+                         public ::testing::WithParamInterface<std::optional<std::size_t>> {};
+
+TEST_P(BadFirmwareImage, NeverReachesTheCameraAndLeavesFailAfterAPause) {
+  if (GetParam()) {
+    resources_.image = std::vector<std::uint8_t>(*GetParam(), 0x5A);
+  } else {
+    resources_.image.reset();
+  }
+  Build().SetTrafficLogging(true);
+
+  EXPECT_EQ(Run(), 0);
+
+  EXPECT_TRUE(backend_->ExitCalled());
+  EXPECT_EQ(ResultLog(), std::string("Fail", 4));
+  EXPECT_EQ(StatusTexts().front(), (StatusText{"Firmware image invalid!!!", kRed}));
+  EXPECT_EQ(StatusTexts().back(), (StatusText{"Firmware image invalid!!!", kRed}));
+  // First tick at 1,000 ms, then the 1,000 ms pause before the end.
+  EXPECT_EQ(world_->clock().NowMs(), 2000u);
+  EXPECT_TRUE(world_->traffic().empty());
+  EXPECT_TRUE(FlashHolds(Camera().initialFlash));
+}
+
+INSTANTIATE_TEST_SUITE_P(UpdaterRun, BadFirmwareImage,
+                         ::testing::Values(std::nullopt, std::optional<std::size_t>(65535),
+                                           std::optional<std::size_t>(65537),
+                                           std::optional<std::size_t>(0)));
+
+TEST_F(UpdaterRun, CameraWhosePathLacksTheUsbIdIsNeverOpened) {
+  sim::SimCameraConfig config = Camera();
+  world_ = std::make_unique<sim::SimWorld>();
+  backend_ = std::make_unique<HeadlessBackend>(world_->clock());
+  sim::SimCaptureDeviceConfig device;
+  device.devicePath = u"\\\\?\\usb#vid_5d1b&pid_c03e&mi_00#6&5aaffc2&0&0000#{65e8773d}\\global";
+  device.camera = std::make_shared<sim::SimCamera>(config, world_->clock());
+  world_->AddCaptureDevice(std::move(device));
+  world_->SetTrafficLogging(true);
+
+  EXPECT_EQ(Run(), 0);
+
+  EXPECT_EQ(TargetIndex, -1);
+  EXPECT_EQ(ResultLog(), std::string("Fail", 4));
+  EXPECT_EQ(StatusTexts().back(), (StatusText{"Device Initialize failed!!!", kRed}));
+  EXPECT_EQ(Progress().back(), 100);
+  EXPECT_EQ(WorkerThread, nullptr);
+  // Only the listing spoke to the camera: no register was written.
+  EXPECT_TRUE(world_->device(0).camera->registerWrites().empty());
+}
+
+TEST_F(UpdaterRun, VerdictFileThatCannotBeCreatedStillEndsTheRunWithExitCodeZero) {
+  std::filesystem::create_directory("Result.log");
+  Build();
+
+  EXPECT_EQ(Run(), 0);
+
+  EXPECT_TRUE(backend_->ExitCalled());
+  EXPECT_EQ(StatusTexts().back(), (StatusText{"Update Finish.", kBlue}));
+  EXPECT_TRUE(std::filesystem::is_directory("Result.log"));
+  EXPECT_TRUE(FlashHolds(image_));
+}
+
+}  // namespace
+}  // namespace velkor::app
