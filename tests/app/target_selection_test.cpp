@@ -1,0 +1,118 @@
+// Choosing the camera's capture device by its path, and the configuration-byte address by chip.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "access/access_context.h"
+#include "app/app_state.h"
+#include "app/target_devices.h"
+#include "app/update_sequence.h"
+#include "platform/ports.h"
+#include "platform/sim/sim_world.h"
+#include "platform/toolkit/headless_backend.h"
+
+namespace velkor::app {
+namespace {
+
+TEST(PathCarriesTargetId, IdMustBeginAHashSeparatedFieldInAnyCase) {
+  EXPECT_TRUE(PathCarriesTargetId("\\\\?\\usb#VID_5D1A&PID_C03E&MI_00#6&5aaffc2&0&0000#{65e8}"));
+  EXPECT_TRUE(PathCarriesTargetId("usb#6&5aaffc2#vid_5d1a&pid_c03e"));  // last field
+  EXPECT_FALSE(PathCarriesTargetId("\\\\?\\usb#xvid_5d1a&pid_c03e&mi_00#6&5aaffc2"));
+  EXPECT_FALSE(PathCarriesTargetId("\\\\?\\usb#vid_5d1a&pid_c03#6&5aaffc2"));  // 16 characters
+  EXPECT_FALSE(PathCarriesTargetId("\\\\?\\usb#vid_0c45&pid_6a10&mi_00#vid_5d1a"));
+  EXPECT_FALSE(PathCarriesTargetId(""));
+}
+
+TEST(NarrowPath, CopiesAsciiReplacesOthersAndAlwaysTerminates) {
+  char narrow[8];
+  NarrowPath(u"ab\u00e9#\u4e2d", narrow, sizeof(narrow));
+  EXPECT_STREQ(narrow, "ab?#?");
+  NarrowPath(u"0123456789", narrow, sizeof(narrow));
+  EXPECT_STREQ(narrow, "0123456");
+}
+
+// Capture devices in a simulated world: every one carries an identifiable camera, so the
+// listing reports them all in the order added.
+class FindTargetDevicesTest : public ::testing::Test {
+ protected:
+  void AddCamera(const std::u16string& path) {
+    sim::SimCaptureDeviceConfig device;
+    device.devicePath = path;
+    device.camera = std::make_shared<sim::SimCamera>(sim::SimCameraConfig{}, world_.clock());
+    world_.AddCaptureDevice(std::move(device));
+  }
+  void SetUp() override {
+    access::context = access::AccessContext{};
+    Ports ports;
+    ports.captureSystem = &world_;
+    ports.deviceTree = &world_;
+    ports.clock = &world_.clock();
+    InstallPorts(ports);
+  }
+  void TearDown() override {
+    access::context = access::AccessContext{};
+    InstallPorts(Ports{});
+    TargetIndex = -1;
+  }
+
+  // The dialog's label needs a toolkit from its construction on.
+  struct InstalledToolkit {
+    explicit InstalledToolkit(Clock& clock) : backend(clock) { InstallDialogBackend(&backend); }
+    ~InstalledToolkit() { InstallDialogBackend(nullptr); }
+    HeadlessBackend backend;
+  };
+
+  sim::SimWorld world_;
+  InstalledToolkit toolkit_{world_.clock()};
+  CVelkorDlg dialog_;
+};
+
+TEST_F(FindTargetDevicesTest, FirstMatchingEntryWinsAndEveryEntryIsConverted) {
+  AddCamera(u"\\\\?\\usb#vid_1111&pid_0001#a");
+  AddCamera(u"\\\\?\\usb#VID_5D1A&PID_C03E&MI_00#b");
+  AddCamera(u"\\\\?\\usb#vid_2222&pid_0002#c");
+  AddCamera(u"\\\\?\\usb#vid_5d1a&pid_c03e&mi_00#d");
+
+  FindTargetDevices(&dialog_);
+
+  EXPECT_EQ(TargetIndex, 1);
+  EXPECT_STREQ(dialog_.NarrowPathList[0], "\\\\?\\usb#vid_1111&pid_0001#a");
+  EXPECT_STREQ(dialog_.NarrowPathList[3], "\\\\?\\usb#vid_5d1a&pid_c03e&mi_00#d");
+  EXPECT_EQ(dialog_.NarrowPathList[4][0], '\0');
+}
+
+TEST_F(FindTargetDevicesTest, NoDeviceLeavesNoTargetAndEmptyLists) {
+  TargetIndex = 3;
+  dialog_.NarrowPathList[0][0] = 'x';
+
+  FindTargetDevices(&dialog_);
+
+  EXPECT_EQ(TargetIndex, -1);
+  EXPECT_EQ(dialog_.NarrowPathList[0][0], '\0');
+  EXPECT_EQ(dialog_.DevicePathList[0][0], u'\0');
+}
+
+std::uint32_t AddressFor(const char* code, std::uint8_t version) {
+  std::uint8_t record[8] = {};
+  std::char_traits<char>::copy(reinterpret_cast<char*>(record), code, 4);
+  record[5] = version;
+  return ConfigAddressFor(record);
+}
+
+TEST(ConfigAddressFor, ChosenByCodeInAnyCaseAndVersion) {
+  EXPECT_EQ(AddressFor("N8ER", 1), 0xC034u);
+  EXPECT_EQ(AddressFor("n8er", 1), 0xC034u);
+  EXPECT_EQ(AddressFor("C4SR", 1), 0xC034u);
+  EXPECT_EQ(AddressFor("w7hr", 1), 0xC034u);
+  EXPECT_EQ(AddressFor("N8ER", 2), 0x8034u);
+  EXPECT_EQ(AddressFor("V6CR", 1), 0x8034u);
+  EXPECT_EQ(AddressFor("V6CR", 2), 0x000Fu);
+  EXPECT_EQ(AddressFor("K7DR", 1), 0x8034u);
+  // A record that identification never filled stays zero and takes the default address.
+  const std::uint8_t cleared[8] = {};
+  EXPECT_EQ(ConfigAddressFor(cleared), 0x8034u);
+}
+
+}  // namespace
+}  // namespace velkor::app
