@@ -9,6 +9,7 @@
 #include "platform/win32/cm_device_tree.h"
 #include "platform/win32/com_capture_system.h"
 #include "platform/win32/win32_clock.h"
+#include "platform/win32/win32_dialog_backend.h"
 #include "platform/win32/win32_process.h"
 #include "resources/firmware_image.h"
 
@@ -89,6 +90,17 @@ TEST(Win32ModuleResourcesTest, FirmwareImageIsEmbeddedAsByteResource131) {
   EXPECT_TRUE(std::equal(expected.begin(), expected.end(), data));
   EXPECT_FALSE(resources.Find("BYTE", 132, &data, &size));
   EXPECT_FALSE(resources.Find("NOSUCHTYPE", 131, &data, &size));
+}
+
+TEST(Win32DialogBackendTest, ApplicationIconAndDefaultGuiFontComeFromTheSystem) {
+  Win32DialogBackend backend;
+
+  EXPECT_NE(backend.LoadAppIcon(128), nullptr);
+  EXPECT_EQ(backend.LoadAppIcon(129), nullptr);
+  LOGFONTA font{};
+  ASSERT_TRUE(backend.DefaultGuiFont(&font));
+  EXPECT_NE(font.lfHeight, 0);
+  EXPECT_NE(font.lfFaceName[0], '\0');
 }
 
 TEST(Win32ClockTest, SleepWaitsAtLeastRoughlyTheRequestedTime) {
