@@ -26,27 +26,41 @@ std::optional<std::string> ReadTextAttribute(const fs::path& file) {
   return line;
 }
 
-std::optional<std::uint32_t> ReadHexAttribute(const fs::path& file) {
+namespace {
+
+// At most eight digits, so that the value fits 32 bits in either base; anything else (empty,
+// signs, other characters) is not a number we read.
+std::optional<std::uint32_t> ReadNumberAttribute(const fs::path& file, std::uint32_t base) {
   std::optional<std::string> text = ReadTextAttribute(file);
-  // Attributes such as idVendor hold at most eight hex digits; anything else is not ours.
   if (!text || text->empty() || text->size() > 8) {
     return std::nullopt;
   }
   std::uint32_t value = 0;
   for (char c : *text) {
-    std::uint32_t digit;
+    std::uint32_t digit = base;
     if (c >= '0' && c <= '9') {
       digit = static_cast<std::uint32_t>(c - '0');
     } else if (c >= 'a' && c <= 'f') {
       digit = static_cast<std::uint32_t>(c - 'a' + 10);
     } else if (c >= 'A' && c <= 'F') {
       digit = static_cast<std::uint32_t>(c - 'A' + 10);
-    } else {
+    }
+    if (digit >= base) {
       return std::nullopt;
     }
-    value = value * 16 + digit;
+    value = value * base + digit;
   }
   return value;
+}
+
+}  // namespace
+
+std::optional<std::uint32_t> ReadHexAttribute(const fs::path& file) {
+  return ReadNumberAttribute(file, 16);
+}
+
+std::optional<std::uint32_t> ReadDecimalAttribute(const fs::path& file) {
+  return ReadNumberAttribute(file, 10);
 }
 
 std::optional<std::vector<std::uint8_t>> ReadBinaryAttribute(const fs::path& file,

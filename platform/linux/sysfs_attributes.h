@@ -15,6 +15,8 @@ std::optional<std::string> ReadTextAttribute(const std::filesystem::path& file);
 
 // A text attribute holding a hexadecimal number ("5d1a", "0e"); nothing when absent or not hex.
 std::optional<std::uint32_t> ReadHexAttribute(const std::filesystem::path& file);
+// A text attribute holding a decimal number (bConfigurationValue is written with "%u").
+std::optional<std::uint32_t> ReadDecimalAttribute(const std::filesystem::path& file);
 
 // Up to maxBytes of a binary attribute such as a USB device's "descriptors".
 std::optional<std::vector<std::uint8_t>> ReadBinaryAttribute(const std::filesystem::path& file,

@@ -87,7 +87,7 @@ class UvcCaptureDevice : public CaptureDevice {
         ReadBinaryAttribute(usbDevice / "descriptors", kMaxDescriptorBytes);
     if (descriptors) {
       std::optional<std::uint32_t> configuration =
-          ReadHexAttribute(usbDevice / "bConfigurationValue");
+          ReadDecimalAttribute(usbDevice / "bConfigurationValue");
       camera->topology = TopologyFromEntities(
           ParseVideoControlEntities(descriptors->data(), descriptors->size(), node_.interfaceNumber,
                                     configuration ? static_cast<int>(*configuration) : -1));

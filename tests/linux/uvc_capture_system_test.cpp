@@ -161,6 +161,34 @@ TEST_F(UvcCaptureSystemTest, TopologyHasOneNodePerEntityWithExtensionUnitsDevice
   EXPECT_TRUE(hr::Failed(topology->NodeType(5, &type)));
 }
 
+TEST_F(UvcCaptureSystemTest, TopologyComesFromTheActiveConfigurationWrittenInDecimal) {
+  sysfs_.AddDevice("1-3", "", "5d1a", "c03e", "0100",
+                   testing::UvcDescriptorBuilder()
+                       .Device(0x5D1A, 0xC03E, 0x0100)
+                       .Configuration(1)
+                       .Interface(0, 0, 0x0E, 0x01)
+                       .ExtensionUnit(3, kOtherSet, 1, {0x1F})
+                       .Configuration(10)
+                       .Interface(0, 0, 0x0E, 0x01)
+                       .CameraTerminal(1)
+                       .ExtensionUnit(6, kVendorSet, 1, {0x1F})
+                       .Build());
+  sysfs_.WriteAttribute("1-3", "bConfigurationValue", "10\n");
+  sysfs_.AddInterface("1-3:10.0", "1-3", "00", "0e", "01");
+  AddNode("video0", "1-3:10.0", V4L2_CAP_VIDEO_CAPTURE);
+  std::unique_ptr<CaptureFilter> filter = BindFirst();
+  std::unique_ptr<KsTopology> topology;
+  ASSERT_EQ(filter->QueryTopology(&topology), hr::kOk);
+
+  std::uint32_t count = 0;
+  ASSERT_EQ(topology->NumNodes(&count), hr::kOk);
+  EXPECT_EQ(count, 2u);
+  std::unique_ptr<KsControl> control;
+  ASSERT_EQ(topology->CreateNodeControl(1, &control), hr::kOk);
+  KsPropertyNode probe{kVendorSet, 0, kProbe, 1, 0};
+  EXPECT_EQ(control->KsProperty(&probe, sizeof(probe), nullptr, 0, nullptr), hr::kOk);
+}
+
 TEST_F(UvcCaptureSystemTest, ProbeAnswersOnlyOnTheUnitOfTheVendorSetAndSendsNothing) {
   PlugCamera();
   std::unique_ptr<CaptureFilter> filter = BindFirst();
