@@ -15,6 +15,7 @@
 #include "platform/linux/process_exit.h"
 #include "platform/linux/real_clock.h"
 #include "platform/linux/terminal_backend.h"
+#include "platform/linux/terminal_session.h"
 #include "platform/linux/terminal_view.h"
 #include "platform/ports.h"
 #include "tools/sim_frontend/image_file_resources.h"
@@ -85,7 +86,7 @@ int main(int argc, char** argv) {
   sim::StreamDiagnostics diagnostics(stderr);
 
   const bool outputIsTerminal = ::isatty(STDOUT_FILENO) != 0;
-  const bool keyboard = ::isatty(STDIN_FILENO) != 0;
+  const bool keyboard = terminal::StdinIsForegroundTerminal();
   TerminalView view(outputIsTerminal ? TerminalView::Mode::kInPlace : TerminalView::Mode::kLines,
                     TerminalColumns(), WriteStdout);
   TerminalBackend backend(view, keyboard ? STDIN_FILENO : -1, keyboard);

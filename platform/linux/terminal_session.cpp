@@ -58,8 +58,12 @@ std::mutex& OutputMutex() {
   return mutex;
 }
 
+bool StdinIsForegroundTerminal() {
+  return ::isatty(STDIN_FILENO) != 0 && ::tcgetpgrp(STDIN_FILENO) == ::getpgrp();
+}
+
 bool EnterRawInput() {
-  if (rawInputActive.load() || !::isatty(STDIN_FILENO)) {
+  if (rawInputActive.load() || !StdinIsForegroundTerminal()) {
     return rawInputActive.load();
   }
   struct termios mode;

@@ -10,8 +10,12 @@ namespace velkor::terminal {
 // Serialises everything written to the terminal (drawing, diagnostics, the final restore).
 std::mutex& OutputMutex();
 
+// stdin is a terminal and this process is in its foreground (a background job that touched the
+// terminal's mode or read from it would be stopped by the shell's job control).
+bool StdinIsForegroundTerminal();
+
 // Puts stdin into non-canonical, no-echo mode so that Enter and Escape arrive as single keys;
-// Ctrl-C still raises SIGINT. False (and nothing changed) when stdin is not a terminal.
+// Ctrl-C still raises SIGINT. False (and nothing changed) unless StdinIsForegroundTerminal().
 bool EnterRawInput();
 
 // Records what the drawing has done to the terminal, so that a restore can undo it: the cursor
