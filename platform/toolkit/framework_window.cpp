@@ -101,6 +101,7 @@ void CWnd::UpdateWindow() {
   CurrentDialogBackend().UpdateNow(m_hWnd);
 }
 
+// Ticks always arrive as WM_TIMER at the window: the updater never passes a timer procedure.
 UINT_PTR CWnd::SetTimer(UINT_PTR id, UINT elapseMs,
                         void (* /*timerProc*/)(HWND, UINT, UINT_PTR, DWORD)) {
   return CurrentDialogBackend().StartTimer(m_hWnd, id, elapseMs);
