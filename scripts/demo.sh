@@ -16,7 +16,7 @@ cmake --build build --target velkor-update-sim
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 echo
-echo "Running velkor-update-sim $* in $scratch"
+echo "Running velkor-update-sim${*:+ $*} in $scratch"
 echo
 status=0
 (cd "$scratch" && "$root/build/tools/velkor-update-sim" "$@") || status=$?
