@@ -68,6 +68,37 @@ bool RoutedToToolkit(UINT message) {
   }
 }
 
+// A static control draws with its own font (the dialog's, from WM_SETFONT) and selects it
+// after asking its parent for colours, so a font that the colour handler selects into the
+// device context would never show. When the handler did select one, it becomes the control's
+// font; the control reads its font after the colour request, so this very paint uses it. The
+// label that selects the font owns it and keeps it alive while it is selected.
+void AdoptSelectedFont(::HDC dc, HGDIOBJ fontBefore, ::HWND control) {
+  const HGDIOBJ fontAfter = GetCurrentObject(dc, OBJ_FONT);
+  if (control == nullptr || fontAfter == nullptr || fontAfter == fontBefore) {
+    return;
+  }
+  if (reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)) != fontAfter) {
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(fontAfter), FALSE);
+  }
+}
+
+// The template's progress bar carries bit 0x08, which common controls from version 6 on (and
+// Wine's, whatever the manifest) read as PBS_MARQUEE: they then ignore PBM_SETPOS and draw a
+// marquee block. The updater drives the bar by positions only, as the classic control shows
+// them, so the bit is cleared on the live control.
+void ShowPositionsOnProgressBar(::HWND control) {
+  wchar_t className[32] = {};
+  GetClassNameW(control, className, 32);
+  if (lstrcmpiW(className, PROGRESS_CLASSW) != 0) {
+    return;
+  }
+  const LONG_PTR style = GetWindowLongPtrW(control, GWL_STYLE);
+  if ((style & PBS_MARQUEE) != 0) {
+    SetWindowLongPtrW(control, GWL_STYLE, style & ~static_cast<LONG_PTR>(PBS_MARQUEE));
+  }
+}
+
 LRESULT CALLBACK SubclassProc(::HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   const WNDPROC original = OriginalProc(window);
   if (message == RunOnDialogThreadMessage()) {
@@ -82,12 +113,18 @@ LRESULT CALLBACK SubclassProc(::HWND window, UINT message, WPARAM wParam, LPARAM
   if (!RoutedToToolkit(message)) {
     return CallWindowProcW(original, window, message, wParam, lParam);
   }
-  const LRESULT result = DispatchToWindow(Portable(window), message, wParam, lParam);
-  if (message == WM_CTLCOLORSTATIC && result == 0) {
+  if (message != WM_CTLCOLORSTATIC) {
+    return DispatchToWindow(Portable(window), message, wParam, lParam);
+  }
+  const ::HDC dc = reinterpret_cast<::HDC>(wParam);
+  const HGDIOBJ fontBefore = GetCurrentObject(dc, OBJ_FONT);
+  const LRESULT brush = DispatchToWindow(Portable(window), message, wParam, lParam);
+  AdoptSelectedFont(dc, fontBefore, reinterpret_cast<::HWND>(lParam));
+  if (brush == 0) {
     // Nobody chose a brush: the dialog manager's default colours apply.
     return CallWindowProcW(original, window, message, wParam, lParam);
   }
-  return result;
+  return brush;
 }
 
 void Subclass(::HWND window) {
@@ -99,7 +136,8 @@ void Subclass(::HWND window) {
   SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&SubclassProc));
 }
 
-BOOL CALLBACK SubclassChild(::HWND child, LPARAM) {
+BOOL CALLBACK PrepareChild(::HWND child, LPARAM) {
+  ShowPositionsOnProgressBar(child);
   Subclass(child);
   return TRUE;
 }
@@ -111,7 +149,7 @@ INT_PTR CALLBACK DialogProc(::HWND dialog, UINT message, WPARAM wParam, LPARAM l
     return FALSE;
   }
   Subclass(dialog);
-  EnumChildWindows(dialog, &SubclassChild, 0);
+  EnumChildWindows(dialog, &PrepareChild, 0);
   return DispatchToWindow(Portable(dialog), velkor::kWmInitDialog, wParam, lParam);
 }
 

@@ -3,8 +3,10 @@
 // the live window and its controls, and on a real display the pixels of the status line.
 //
 //   dialog_inspector check            wait for "Detect Device!!!", check resources and window
-//   dialog_inspector shoot TEXT FILE  wait for the status TEXT, save the screen as a BMP FILE and
-//                                     check the status line's colour and text height there
+//   dialog_inspector shoot TEXT FILE POSITION
+//                                     wait for the status TEXT, save the screen as a BMP FILE and
+//                                     check the status line's colour and text height and the
+//                                     progress bar's POSITION there
 //   dialog_inspector close            wait for the dialog and close it (WM_CLOSE)
 //
 // Prints one "PASS: ..." or "FAIL: ..." line per check; the exit code is the number of failures
@@ -12,6 +14,7 @@
 #include "tests/wine/inspector/inspector_checks.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -64,14 +67,14 @@ int main(int argc, char** argv) {
     }
     inspector::CheckResources(dialog, report);
     inspector::CheckLiveWindow(dialog, report);
-  } else if (command == "shoot" && argc == 4) {
+  } else if (command == "shoot" && argc == 5) {
     const std::wstring text = Widen(argv[2]);
     HWND dialog = WaitForDialog(text.c_str());
     if (dialog == nullptr) {
       std::printf("FAIL: the dialog showed \"%s\" within 20 s\n", argv[2]);
       return 100;
     }
-    inspector::CheckStatusPixels(dialog, argv[3], report);
+    inspector::CheckStatusPixels(dialog, argv[3], std::atoi(argv[4]), report);
   } else if (command == "close" && argc == 2) {
     HWND dialog = WaitForDialog(L"Detect Device!!!");
     if (dialog == nullptr) {
@@ -80,7 +83,7 @@ int main(int argc, char** argv) {
     }
     report.Check(PostMessageW(dialog, WM_CLOSE, 0, 0) != 0, "WM_CLOSE posted to the dialog");
   } else {
-    std::fputs("usage: dialog_inspector check | shoot TEXT FILE.bmp | close\n", stderr);
+    std::fputs("usage: dialog_inspector check | shoot TEXT FILE.bmp POSITION | close\n", stderr);
     return 100;
   }
   return report.failures;

@@ -37,7 +37,7 @@ void CheckResources(HWND dialog, Report& report);
 // Caption, styles, controls, status text, progress position and icons of the running dialog.
 void CheckLiveWindow(HWND dialog, Report& report);
 // Saves the screen to bmpPath and checks that the status line is drawn in pure blue with the
-// 18-unit font.
-void CheckStatusPixels(HWND dialog, const char* bmpPath, Report& report);
+// 18-unit font and that the progress bar shows the position.
+void CheckStatusPixels(HWND dialog, const char* bmpPath, int position, Report& report);
 
 }  // namespace inspector

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -22,7 +23,9 @@ const LiveControl kLiveControls[] = {
     {IDOK, L"Button", 0x40010001},
     {IDCANCEL, L"Button", 0x40010000},
     {1001, L"Static", 0x50020201},
-    {1000, L"msctls_progress32", 0x50000008},
+    // The template's bit 0x08 (PBS_MARQUEE to newer controls) is cleared on the live bar so
+    // that it shows the positions it is sent.
+    {1000, L"msctls_progress32", 0x50000000},
 };
 
 std::string Narrow(const wchar_t* text) {
@@ -108,7 +111,7 @@ void CheckLiveWindow(HWND dialog, Report& report) {
       std::to_string(position) + " of " + std::to_string(low) + ".." + std::to_string(high));
 }
 
-void CheckStatusPixels(HWND dialog, const char* bmpPath, Report& report) {
+void CheckStatusPixels(HWND dialog, const char* bmpPath, int position, Report& report) {
   const int width = GetSystemMetrics(SM_CXSCREEN);
   const int height = GetSystemMetrics(SM_CYSCREEN);
   BITMAPINFO info{};
@@ -153,8 +156,28 @@ void CheckStatusPixels(HWND dialog, const char* bmpPath, Report& report) {
   // The 18-unit font draws capitals of about 13 pixels; the dialog's 8-point font about 8.
   report.Check(textHeight >= 11, "status line drawn with the 18-unit font",
                std::to_string(textHeight) + " px of text height");
-  std::printf("INFO: progress position %ld\n",
-              static_cast<long>(SendMessageW(GetDlgItem(dialog, 1000), PBM_GETPOS, 0, 0)));
+
+  // The progress bar: its position, and how much of its middle row is filled with the bar's
+  // colour (the system highlight colour).
+  HWND bar = GetDlgItem(dialog, 1000);
+  const LRESULT shown = SendMessageW(bar, PBM_GETPOS, 0, 0);
+  report.Check(shown == position, "progress position " + std::to_string(position),
+               std::to_string(shown));
+  GetWindowRect(bar, &area);
+  const COLORREF fill = GetSysColor(COLOR_HIGHLIGHT);
+  const int row = (area.top + area.bottom) / 2;
+  int filled = 0;
+  for (int x = area.left; x < area.right && row >= 0 && row < height; ++x) {
+    if (x < 0 || x >= width) {
+      continue;
+    }
+    const BYTE* pixel = &pixels[(static_cast<size_t>(row) * width + x) * 4];
+    filled += RGB(pixel[2], pixel[1], pixel[0]) == fill ? 1 : 0;
+  }
+  const int percent = 100 * filled / std::max<LONG>(area.right - area.left, 1);
+  report.Check(std::abs(percent - position) <= 6,
+               "progress bar drawn filled to about " + std::to_string(position) + "%",
+               std::to_string(percent) + "%");
 }
 
 }  // namespace inspector
