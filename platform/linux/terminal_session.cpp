@@ -21,6 +21,7 @@ std::atomic<bool> drawingOpen{false};
 std::atomic<int> wakeDescriptor{-1};
 volatile sig_atomic_t pendingSignal = 0;
 struct sigaction previousActions[3];
+struct sigaction previousPipeAction;
 bool handlersInstalled = false;
 
 static_assert(std::atomic<bool>::is_always_lock_free, "used from signal handlers");
@@ -122,6 +123,10 @@ void InstallCloseSignals(int wakeFd) {
   for (int i = 0; i < 3; ++i) {
     ::sigaction(kCloseSignals[i], &action, &previousActions[i]);
   }
+  struct sigaction ignore = {};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  ::sigaction(SIGPIPE, &ignore, &previousPipeAction);
   handlersInstalled = true;
 }
 
@@ -130,6 +135,7 @@ void RemoveCloseSignals() {
     for (int i = 0; i < 3; ++i) {
       ::sigaction(kCloseSignals[i], &previousActions[i], nullptr);
     }
+    ::sigaction(SIGPIPE, &previousPipeAction, nullptr);
     handlersInstalled = false;
   }
   wakeDescriptor.store(-1);

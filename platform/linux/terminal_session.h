@@ -33,6 +33,8 @@ void RestoreTerminalFromSignal();
 // that the dialog's loop closes the dialog. If a second signal arrives before the loop took
 // the first (the loop is busy), the terminal is restored and the process ends at once with
 // 128 + the signal number.
+// SIGPIPE is ignored meanwhile: when whatever reads the output goes away, the drawing fails
+// quietly and the update goes on, rather than the process dying in the middle of a flash write.
 void InstallCloseSignals(int wakeFd);
 void RemoveCloseSignals();
 // The pending signal number, cleared; 0 when none.

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstring>
 #include <thread>
 
@@ -165,6 +166,25 @@ TEST_F(TerminalBackendTest, ASignalClosesTheDialogAsTheCloseButtonDoes) {
     EXPECT_EQ(dialog.DoModal(), kIdCancel) << signalNumber;
     EXPECT_EQ(dialog.closes, 1) << signalNumber;
   }
+}
+
+TEST_F(TerminalBackendTest, OutputWhoseReaderIsGoneFailsWithoutEndingTheProcess) {
+  int output[2];
+  ASSERT_EQ(::pipe(output), 0);
+  ::close(output[0]);
+  TestDialog dialog;
+  ssize_t written = 0;
+  int error = 0;
+  dialog.onInit = [&](TestDialog& d) {
+    // As a pipe to a reader that went away while the update writes its status.
+    written = ::write(output[1], "status", 6);
+    error = errno;
+    d.EndDialog(kIdOk);
+  };
+  EXPECT_EQ(dialog.DoModal(), kIdOk);
+  ::close(output[1]);
+  EXPECT_EQ(written, -1);
+  EXPECT_EQ(error, EPIPE);
 }
 
 TEST_F(TerminalBackendTest, CallsFromAWorkerAfterTheDialogEndedReturnAtOnce) {
