@@ -29,107 +29,7 @@ if ! cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/toolchain-mingw-w64.cmake" -DVELKOR_WERROR=ON >/dev/null ||
   ! cmake --build "$build" -j2; then
   fail "cross build"
-  # The updater on a machine without the camera (Wine's device tree is empty): six poll ticks,
-# then "Wrong Device".
-run_in "$runs/no-camera" 60 "$bin/VelkorUpdate.exe"
-expect_verdict "VelkorUpdate.exe without a camera ends in Wrong Device" "$runs/no-camera" \
-  'Wrong Device\r\n'
-
-run_in "$runs/sim-pass" 120 "$bin/VelkorUpdateSim.exe"
-expect_verdict "VelkorUpdateSim.exe updates the simulated camera to Pass" "$runs/sim-pass" \
-  'Pass\r\nR06.00.01\r\n'
-
-run_in "$runs/sim-fail" 120 "$bin/VelkorUpdateSim.exe" --corrupt-readback last
-expect_verdict "VelkorUpdateSim.exe with a corrupted read-back ends in Fail" "$runs/sim-fail" 'Fail'
-
-# inspect NAME DIR INSPECTOR-ARGS...: runs the inspector next to a running simulator and
-# counts each of its PASS/FAIL lines as a check.
-inspect() {
-  local name=$1 dir=$2
-  shift 2
-  (cd "$dir" && timeout 60 wine "$tests_bin/dialog_inspector.exe" "$@" \
-    >"$dir/inspector.txt" 2>"$dir/inspector-stderr.txt")
-  local inspector_status=$?
-  local lines
-  lines=$(grep -E '^(PASS|FAIL): ' "$dir/inspector.txt")
-  if [ -z "$lines" ]; then
-    fail "$name" "inspector exit code $inspector_status, no checks"
-    return
-  fi
-  while IFS= read -r line; do
-    case "$line" in
-    PASS:*) pass "$name: ${line#PASS: }" ;;
-    FAIL:*) fail "$name: ${line#FAIL: }" ;;
-    esac
-  done <<<"$lines"
-}
-
-# The dialog as it waits for a camera that never appears: resources, window and controls.
-# The simulator then gives up after the sixth tick.
-dir="$runs/inspect"
-mkdir -p "$dir"
-(cd "$dir" && timeout 60 wine "$bin/VelkorUpdateSim.exe" --attach never >/dev/null 2>&1) &
-sim_pid=$!
-inspect "dialog" "$dir" check
-wait "$sim_pid"
-status=$?
-wine_settle
-expect_verdict "VelkorUpdateSim.exe without a camera ends in Wrong Device" "$dir" \
-  'Wrong Device\r\n'
-
-# Closing the window while it waits ends the program at once, with exit code 0 and no verdict.
-dir="$runs/close"
-mkdir -p "$dir"
-(cd "$dir" && timeout 60 wine "$bin/VelkorUpdateSim.exe" --attach never >/dev/null 2>&1) &
-sim_pid=$!
-started=$(date +%s)
-inspect "close" "$dir" close
-wait "$sim_pid"
-status=$?
-wine_settle
-if [ "$status" -eq 0 ] && [ ! -e "$dir/Result.log" ] && [ $(($(date +%s) - started)) -lt 6 ]; then
-  pass "closing the dialog ends the program at once without a verdict"
-else
-  fail "closing the dialog ends the program at once without a verdict" \
-    "exit code $status, $(ls "$dir")"
-fi
-
-# Screenshots on a virtual X display: the dialog as it waits for the camera and at the end of
-# an update; the inspector saves the screen the moment the status line shows the text.
-if command -v xvfb-run >/dev/null && command -v convert >/dev/null; then
-  dir="$runs/screens"
-  mkdir -p "$dir"
-  set_graphics_driver x11
-  xvfb-run -a -s "-screen 0 640x480x24" bash -c '
-    cd "$1" || exit 1
-    timeout 90 wine "$2/VelkorUpdateSim.exe" --attach 3 >/dev/null 2>&1 &
-    timeout 60 wine "$3/dialog_inspector.exe" shoot "Detect Device!!!" detect.bmp 0 >detect.txt
-    timeout 60 wine "$3/dialog_inspector.exe" shoot "Update Finish." finish.bmp 75 >finish.txt
-    wait
-    timeout 30 wineserver -w || wineserver -k
-  ' screens "$dir" "$bin" "$tests_bin" >"$dir/xvfb.txt" 2>&1
-  set_graphics_driver null
-  for shot in detect finish; do
-    if [ -f "$dir/$shot.bmp" ] && convert "$dir/$shot.bmp" "$build/wine-$shot.png"; then
-      pass "screenshot saved: $build/wine-$shot.png"
-    else
-      fail "screenshot $shot" "see $dir"
-    fi
-    while IFS= read -r line; do
-      case "$line" in
-      PASS:*) pass "screen at $shot: ${line#PASS: }" ;;
-      FAIL:*) fail "screen at $shot: ${line#FAIL: }" ;;
-      esac
-    done < <(grep -E '^(PASS|FAIL): ' "$dir/$shot.txt" 2>/dev/null)
-  done
-  status=0
-  expect_verdict "VelkorUpdateSim.exe on the X display ends in Pass" "$dir" \
-    'Pass\r\nR06.00.01\r\n'
-else
-  echo "SKIP: screenshots (xvfb-run or imagemagick missing)"
-fi
-
-finish
+  finish
 fi
 pass "cross build"
 bin="$build/platform/win32"
@@ -272,7 +172,7 @@ if command -v xvfb-run >/dev/null && command -v convert >/dev/null; then
   dir="$runs/screens"
   mkdir -p "$dir"
   set_graphics_driver x11
-  xvfb-run -a -s "-screen 0 640x480x24" bash -c '
+  timeout 240 xvfb-run -a -s "-screen 0 640x480x24" bash -c '
     cd "$1" || exit 1
     timeout 90 wine "$2/VelkorUpdateSim.exe" --attach 3 >/dev/null 2>&1 &
     timeout 60 wine "$3/dialog_inspector.exe" shoot "Detect Device!!!" detect.bmp 0 >detect.txt
