@@ -29,8 +29,9 @@ void SleepMs(std::uint32_t milliseconds) {
 void WaitFlashReady(DeviceIndex device) {
   std::uint8_t done = 0;
   for (int poll = 0; poll < kTransferPolls; ++poll) {
-    ReadRegister(device, kRegTransferDone, &done);  // a failed read keeps the last value
-    if (done == 1) {
+    // A read that fails means the camera no longer answers (unplugged, stalled): polling on
+    // would only spend the whole bound before the next step fails anyway.
+    if (!ReadRegister(device, kRegTransferDone, &done) || done == 1) {
       return;
     }
     SleepMs(kPollIntervalMs);
@@ -47,7 +48,11 @@ void WaitFlashIdle(DeviceIndex device) {
     WriteRegister(device, kRegDataIn, 0);
     WriteRegister(device, kRegTransfer, kTransferReceive);
     WaitFlashReady(device);
-    ReadRegister(device, kRegDataIn, &status);
+    // A failed status read ends the wait: its status byte would stay whatever the flash said
+    // last, and a camera unplugged while busy would keep the host polling for hours.
+    if (!ReadRegister(device, kRegDataIn, &status)) {
+      return;
+    }
     if ((status & kStatusWriteInProgress) == 0) {
       WriteRegister(device, kRegChipSelect, 1);
       return;

@@ -133,6 +133,25 @@ TEST_F(FlashEraseTest, FlashThatStaysBusyCostsTenThousandPassesOfVirtualTimeAndK
   EXPECT_EQ(WritesTo(0x1080).back(), 0);
 }
 
+// A camera unplugged while the flash erases: the last status it gave said busy, and every
+// read after that fails. The waits end at the first failed read instead of polling a stale
+// "busy" for 10,000 passes of two 1,000-poll transfer waits (hours on a bench), and the erase
+// is reported as failed.
+TEST_F(FlashEraseTest, CameraUnpluggedWhileTheFlashIsBusyEndsTheWaitAtOnce) {
+  sim::SimCameraConfig config;
+  config.chipRow = 5;
+  config.flashKind = 4;
+  config.initialStatus = 0x00;
+  config.chipEraseMs = 5000;
+  OpenCamera(config);
+  // Let the erase start and a few busy status reads through, then pull the plug.
+  faults().unplugAfterRequests = ServedRequests() + 60;
+  const std::uint64_t start = world().clock().NowMs();
+  EXPECT_FALSE(EraseFlash());
+  EXPECT_LT(world().clock().NowMs() - start, 100u);
+  EXPECT_LT(world().traffic().size(), 200u);
+}
+
 TEST_F(FlashEraseTest, TransferThatNeverCompletesIsPolledAThousandTimesAMillisecondApart) {
   sim::SimCameraConfig config;
   config.chipRow = 5;
