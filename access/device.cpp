@@ -38,6 +38,10 @@ void FillAccessTable(AccessTable& table) {
 
 int OpenDevice(const char16_t* path, int length) {
   if (!transport::BindCaptureDevice(kDevice, path, length)) {
+    // The device stays closed, so no later CloseDevice reaches the transport; yet the bind
+    // began a capture session on this thread and may hold a filter it found but could not
+    // identify. Release both here, on the thread that made them.
+    transport::CloseDevice(kDevice);
     return kFailed;
   }
   FillAccessTable(context.table);

@@ -83,6 +83,17 @@ TEST_F(DeviceOpenTest, BindFailureLeavesTheDeviceClosedAndTheTableUnfilled) {
   EXPECT_FALSE(CloseDevice());
 }
 
+// A bind that finds the camera's path but cannot identify its chip keeps the filter and the
+// capture session it began; the open, which leaves the device closed, releases both.
+TEST_F(DeviceOpenTest, BindThatCannotIdentifyTheChipReleasesItsFilterAndSession) {
+  StartWorld(Chip(-1));  // a chip that no row describes
+  EXPECT_EQ(Open(), 0);
+  EXPECT_EQ(context.deviceOpen[0], 0);
+  EXPECT_EQ(context.boundFilter, nullptr);
+  EXPECT_EQ(world().OpenSessions(), 0);
+  EXPECT_TRUE(world().SessionsBalanced());
+}
+
 // The bind's own probe already identifies the chip and sets its row. Make the identification
 // inside the open fail by failing the first request after the bind: the row found by the bind
 // then decides, and row 0 still gets its flash-kind read.
