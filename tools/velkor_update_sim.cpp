@@ -1,10 +1,8 @@
 // velkor-update-sim: the updater's application, with its own timings, run against a simulated
 // camera on the machine's clock and shown as a terminal dialog. Options choose the camera and a
 // fault (see --help); the verdict is left in ./Result.log as the updater leaves it.
-#include <sys/ioctl.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -14,9 +12,7 @@
 #include "platform/linux/embedded_resources.h"
 #include "platform/linux/process_exit.h"
 #include "platform/linux/real_clock.h"
-#include "platform/linux/terminal_backend.h"
-#include "platform/linux/terminal_session.h"
-#include "platform/linux/terminal_view.h"
+#include "platform/linux/terminal_dialog.h"
 #include "platform/ports.h"
 #include "tools/sim_frontend/image_file_resources.h"
 #include "tools/sim_frontend/paced_clock.h"
@@ -31,19 +27,6 @@ constexpr int kExitBadOptions = 2;
 // The traffic log is for tests; a long run with a stuck flag would otherwise fill memory.
 constexpr std::size_t kTrafficLogLimit = 100000;
 
-int TerminalColumns() {
-  winsize size{};
-  if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) {
-    return std::min(static_cast<int>(size.ws_col) - 1, 64);
-  }
-  return 64;
-}
-
-void WriteStdout(const std::string& text) {
-  std::fwrite(text.data(), 1, text.size(), stdout);
-  std::fflush(stdout);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -57,7 +40,7 @@ int main(int argc, char** argv) {
   }
   const sim::SimFrontendOptions& options = parsed.options;
   if (options.help) {
-    WriteStdout(sim::SimOptionsUsage(kProgram));
+    std::fputs(sim::SimOptionsUsage(kProgram).c_str(), stdout);
     return 0;
   }
   std::vector<std::uint8_t> image;
@@ -85,12 +68,9 @@ int main(int argc, char** argv) {
   sim::ImageFileResources fileImage(std::move(image));
   sim::StreamDiagnostics diagnostics(stderr);
 
-  const bool outputIsTerminal = ::isatty(STDOUT_FILENO) != 0;
-  const bool keyboard = terminal::StdinIsForegroundTerminal();
-  TerminalView view(outputIsTerminal ? TerminalView::Mode::kInPlace : TerminalView::Mode::kLines,
-                    TerminalColumns(), WriteStdout);
-  TerminalBackend backend(view, keyboard ? STDIN_FILENO : -1, keyboard);
-  if (outputIsTerminal && ::isatty(STDERR_FILENO) != 0) {
+  TerminalDialog dialog;
+  TerminalBackend& backend = dialog.backend();
+  if (dialog.drawsInPlace() && ::isatty(STDERR_FILENO) != 0) {
     diagnostics.SetLineWriter([&backend](const std::string& line) { backend.PrintAbove(line); });
   }
 

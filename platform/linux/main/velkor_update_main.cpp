@@ -1,43 +1,16 @@
 // velkor-update: the updater on Linux. The camera is reached through uvcvideo's extension-unit
 // queries, its presence through sysfs, and the dialog is drawn on the terminal (or as plain
 // lines when stdout is a pipe or a file). The verdict is left in ./Result.log; exit code 0.
-#include <sys/ioctl.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <cstdio>
-#include <string>
-
 #include "app/velkor_app.h"
 #include "platform/dialog_toolkit.h"
 #include "platform/linux/embedded_resources.h"
 #include "platform/linux/process_exit.h"
 #include "platform/linux/real_clock.h"
 #include "platform/linux/sysfs_device_tree.h"
-#include "platform/linux/terminal_backend.h"
-#include "platform/linux/terminal_view.h"
+#include "platform/linux/terminal_dialog.h"
 #include "platform/linux/uvc_capture_system.h"
 #include "platform/linux/uvc_device_io.h"
 #include "platform/ports.h"
-
-namespace {
-
-constexpr int kWidestDrawing = 64;
-
-int TerminalColumns() {
-  winsize size{};
-  if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 1) {
-    return std::min(static_cast<int>(size.ws_col) - 1, kWidestDrawing);
-  }
-  return kWidestDrawing;
-}
-
-void WriteStdout(const std::string& text) {
-  std::fwrite(text.data(), 1, text.size(), stdout);
-  std::fflush(stdout);
-}
-
-}  // namespace
 
 int main() {
   using namespace velkor;
@@ -51,12 +24,7 @@ int main() {
   static ProcessExit process;
   static EmbeddedResources resources;
 
-  const bool outputIsTerminal = ::isatty(STDOUT_FILENO) != 0;
-  const bool keyboard = ::isatty(STDIN_FILENO) != 0;
-  static TerminalView view(
-      outputIsTerminal ? TerminalView::Mode::kInPlace : TerminalView::Mode::kLines,
-      TerminalColumns(), WriteStdout);
-  static TerminalBackend backend(view, keyboard ? STDIN_FILENO : -1, keyboard);
+  static TerminalDialog dialog;
 
   Ports ports;
   ports.captureSystem = &captureSystem;
@@ -65,7 +33,7 @@ int main() {
   ports.process = &process;
   ports.resources = &resources;
   InstallPorts(ports);
-  InstallDialogBackend(&backend);
+  InstallDialogBackend(&dialog.backend());
 
   const int code = app::UpdaterMain();
   // The dialog was closed before the update ended it: a worker may still be running, so the
