@@ -44,14 +44,14 @@ std::string ReadRanged(const std::string& option, const std::string& text, std::
   return {};
 }
 
-struct OptionSpec {
+struct OptionRule {
   const char* name;
   bool takesValue;
   std::function<std::string(SimFrontendOptions&, const std::string&)> apply;
 };
 
-const std::vector<OptionSpec>& OptionSpecs() {
-  static const std::vector<OptionSpec> specs = {
+const std::vector<OptionRule>& OptionTable() {
+  static const std::vector<OptionRule> specs = {
       {"--help", false,
        [](SimFrontendOptions& o, const std::string&) {
          o.help = true;
@@ -201,10 +201,10 @@ const std::vector<OptionSpec>& OptionSpecs() {
   return specs;
 }
 
-const OptionSpec* FindSpec(const std::string& name) {
-  for (const auto& spec : OptionSpecs()) {
-    if (name == spec.name) {
-      return &spec;
+const OptionRule* FindOption(const std::string& name) {
+  for (const auto& option : OptionTable()) {
+    if (name == option.name) {
+      return &option;
     }
   }
   return nullptr;
@@ -235,22 +235,22 @@ SimOptionsResult ParseSimOptions(const std::vector<std::string>& args) {
       value = name.substr(equals + 1);
       name.resize(equals);
     }
-    const OptionSpec* spec = FindSpec(name);
-    if (spec == nullptr) {
+    const OptionRule* option = FindOption(name);
+    if (option == nullptr) {
       result.error = "unknown option \"" + args[i] + "\" (see --help)";
       return result;
     }
-    if (spec->takesValue && !value) {
+    if (option->takesValue && !value) {
       if (i + 1 >= args.size()) {
         result.error = name + ": missing value";
         return result;
       }
       value = args[++i];
-    } else if (!spec->takesValue && value) {
+    } else if (!option->takesValue && value) {
       result.error = name + " takes no value";
       return result;
     }
-    if (auto error = spec->apply(result.options, value.value_or("")); !error.empty()) {
+    if (auto error = option->apply(result.options, value.value_or("")); !error.empty()) {
       result.error = error;
       return result;
     }
@@ -289,8 +289,7 @@ std::string SimOptionsUsage(const std::string& program) {
          "  --fail-selector S      every request on selector S (0..5) fails\n"
          "  --fail-result CODE     what the failing request answers, e.g. 0x80004005 (default)\n"
          "                         or 1 (a success code other than S_OK)\n"
-         "  --unplug-after N       the camera is unplugged after N requests (every later wait\n"
-         "                         then runs to its limit: hours in real time; add --fast)\n"
+         "  --unplug-after N       the camera is unplugged after N requests\n"
          "  --corrupt-readback R   flash reads return a flipped bit in \"all\" bytes or only in\n"
          "                         the \"last\" byte of the flash\n"
          "  --memory-read-count N  the count byte of controller-memory replies (default 8)\n"
