@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "access/chip_table.h"
+#include "platform/sim/sim_controller_chip_rows.h"
 
 namespace velkor::access {
 namespace {
@@ -189,6 +190,24 @@ TEST_F(MatchChipTableTest, UnknownChipOrUnusableArgumentsMatchNothing) {
   EXPECT_FALSE(MatchChipTable(kDeviceCount, ReadScripted, id));
   EXPECT_FALSE(MatchChipTable(-1, ReadScripted, id));
   EXPECT_TRUE(memory.reads.empty());
+}
+
+// The simulator keeps its own record of the chips it can play. If the two tables drifted
+// apart, every library-level run would test the library against a camera that does not exist.
+TEST(ChipTableAgainstSimulatorTest, BothDescribeTheSameChipsAtTheSameAddresses) {
+  for (int i = 0; i < kIdAddressCount; ++i) {
+    EXPECT_EQ(IdAddressList[i], sim::kSimIdAddresses[i]) << i;
+  }
+  for (int row = 0; row < kChipRowCount; ++row) {
+    SCOPED_TRACE(row);
+    const ChipRow& ours = ChipTable[row];
+    const sim::SimChipRow& sims = sim::kSimChipRows[row];
+    EXPECT_EQ(ours.idAddress, sims.idAddress);
+    EXPECT_EQ(std::memcmp(ours.idText, sims.code, 4), 0);
+    EXPECT_EQ(ours.version, sims.version);
+    EXPECT_EQ(ours.flashKindRegister, sims.flashKindRegister);
+    EXPECT_EQ(ours.directErase != 0, sims.directErase);
+  }
 }
 
 }  // namespace
