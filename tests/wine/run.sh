@@ -44,7 +44,7 @@ unset DISPLAY
 
 wine_settle() { timeout 30 wineserver -w || wineserver -k; }
 
-# wine_reg GRAPHICS: selects Wine's graphics driver for the prefix ("null" or "x11").
+# set_graphics_driver NAME: selects Wine's graphics driver for the prefix ("null" or "x11").
 set_graphics_driver() {
   timeout 60 wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d "$1" /f >/dev/null 2>&1
   wine_settle
