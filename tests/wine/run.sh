@@ -114,18 +114,18 @@ expect_verdict "VelkorUpdateSim.exe updates the simulated camera to Pass" "$runs
 run_in "$runs/sim-fail" 120 "$bin/VelkorUpdateSim.exe" --corrupt-readback last
 expect_verdict "VelkorUpdateSim.exe with a corrupted read-back ends in Fail" "$runs/sim-fail" 'Fail'
 
-# inspect NAME DIR INSPECTOR-ARGS...: runs the inspector next to a running simulator and
+# inspect NAME DIR PROBE-ARGS...: runs the probe next to a running simulator and
 # counts each of its PASS/FAIL lines as a check.
 inspect() {
   local name=$1 dir=$2
   shift 2
-  (cd "$dir" && timeout 60 wine "$tests_bin/dialog_inspector.exe" "$@" \
-    >"$dir/inspector.txt" 2>"$dir/inspector-stderr.txt")
-  local inspector_status=$?
+  (cd "$dir" && timeout 60 wine "$tests_bin/dialog_probe.exe" "$@" \
+    >"$dir/probe.txt" 2>"$dir/probe-stderr.txt")
+  local probe_status=$?
   local lines
-  lines=$(grep -E '^(PASS|FAIL): ' "$dir/inspector.txt")
+  lines=$(grep -E '^(PASS|FAIL): ' "$dir/probe.txt")
   if [ -z "$lines" ]; then
-    fail "$name" "inspector exit code $inspector_status, no checks"
+    fail "$name" "probe exit code $probe_status, no checks"
     return
   fi
   while IFS= read -r line; do
@@ -167,7 +167,7 @@ else
 fi
 
 # Screenshots on a virtual X display: the dialog as it waits for the camera and at the end of
-# an update; the inspector saves the screen the moment the status line shows the text.
+# an update; the probe saves the screen the moment the status line shows the text.
 if command -v xvfb-run >/dev/null && command -v convert >/dev/null; then
   dir="$runs/screens"
   mkdir -p "$dir"
@@ -175,8 +175,8 @@ if command -v xvfb-run >/dev/null && command -v convert >/dev/null; then
   timeout 240 xvfb-run -a -s "-screen 0 640x480x24" bash -c '
     cd "$1" || exit 1
     timeout 90 wine "$2/VelkorUpdateSim.exe" --attach 3 >/dev/null 2>&1 &
-    timeout 60 wine "$3/dialog_inspector.exe" shoot "Detect Device!!!" detect.bmp 0 >detect.txt
-    timeout 60 wine "$3/dialog_inspector.exe" shoot "Update Finish." finish.bmp 75 >finish.txt
+    timeout 60 wine "$3/dialog_probe.exe" shoot "Detect Device!!!" detect.bmp 0 >detect.txt
+    timeout 60 wine "$3/dialog_probe.exe" shoot "Update Finish." finish.bmp 75 >finish.txt
     wait
     timeout 30 wineserver -w || wineserver -k
   ' screens "$dir" "$bin" "$tests_bin" >"$dir/xvfb.txt" 2>&1

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "tests/wine/inspector/inspector_checks.h"
+#include "tests/wine/dialog_probe/probe_checks.h"
 
-namespace inspector {
+namespace probe {
 namespace {
 
 // Reads a DLGTEMPLATEEX sequentially.
@@ -239,4 +239,4 @@ void CheckResources(HWND dialog, Report& report) {
   FreeLibrary(module);
 }
 
-}  // namespace inspector
+}  // namespace probe

@@ -1,4 +1,4 @@
-// The dialog inspector's checks: resources of the program behind the window, the live window,
+// The dialog probe's checks: resources of the program behind the window, the live window,
 // and the status line's pixels on a real display.
 #pragma once
 
@@ -13,7 +13,7 @@
 #include <cstdio>
 #include <string>
 
-namespace inspector {
+namespace probe {
 
 // Counts and prints the outcome of each check.
 struct Report {
@@ -40,4 +40,4 @@ void CheckLiveWindow(HWND dialog, Report& report);
 // 18-unit font and that the progress bar shows the position.
 void CheckStatusPixels(HWND dialog, const char* bmpPath, int position, Report& report);
 
-}  // namespace inspector
+}  // namespace probe

@@ -1,6 +1,6 @@
 // Checks of the running dialog: what any program can read back from its windows, and the
 // status line's pixels as they reach the screen.
-#include "tests/wine/inspector/inspector_checks.h"
+#include "tests/wine/dialog_probe/probe_checks.h"
 
 #include <commctrl.h>
 
@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace inspector {
+namespace probe {
 namespace {
 
 struct LiveControl {
@@ -180,4 +180,4 @@ void CheckStatusPixels(HWND dialog, const char* bmpPath, int position, Report& r
                std::to_string(percent) + "%");
 }
 
-}  // namespace inspector
+}  // namespace probe

@@ -2,16 +2,16 @@
 // the resources of the program that owns the window (template 102, icon 128, version, manifest),
 // the live window and its controls, and on a real display the pixels of the status line.
 //
-//   dialog_inspector check            wait for "Detect Device!!!", check resources and window
-//   dialog_inspector shoot TEXT FILE POSITION
+//   dialog_probe check            wait for "Detect Device!!!", check resources and window
+//   dialog_probe shoot TEXT FILE POSITION
 //                                     wait for the status TEXT, save the screen as a BMP FILE and
 //                                     check the status line's colour and text height and the
 //                                     progress bar's POSITION there
-//   dialog_inspector close            wait for the dialog and close it (WM_CLOSE)
+//   dialog_probe close            wait for the dialog and close it (WM_CLOSE)
 //
 // Prints one "PASS: ..." or "FAIL: ..." line per check; the exit code is the number of failures
 // (100 when the dialog never appeared).
-#include "tests/wine/inspector/inspector_checks.h"
+#include "tests/wine/dialog_probe/probe_checks.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -58,15 +58,15 @@ std::wstring Widen(const char* text) {
 
 int main(int argc, char** argv) {
   const std::string command = argc > 1 ? argv[1] : "";
-  inspector::Report report;
+  probe::Report report;
   if (command == "check" && argc == 2) {
     HWND dialog = WaitForDialog(L"Detect Device!!!");
     if (dialog == nullptr) {
       std::puts("FAIL: the dialog showed \"Detect Device!!!\" within 20 s");
       return 100;
     }
-    inspector::CheckResources(dialog, report);
-    inspector::CheckLiveWindow(dialog, report);
+    probe::CheckResources(dialog, report);
+    probe::CheckLiveWindow(dialog, report);
   } else if (command == "shoot" && argc == 5) {
     const std::wstring text = Widen(argv[2]);
     HWND dialog = WaitForDialog(text.c_str());
@@ -74,7 +74,7 @@ int main(int argc, char** argv) {
       std::printf("FAIL: the dialog showed \"%s\" within 20 s\n", argv[2]);
       return 100;
     }
-    inspector::CheckStatusPixels(dialog, argv[3], std::atoi(argv[4]), report);
+    probe::CheckStatusPixels(dialog, argv[3], std::atoi(argv[4]), report);
   } else if (command == "close" && argc == 2) {
     HWND dialog = WaitForDialog(L"Detect Device!!!");
     if (dialog == nullptr) {
@@ -83,7 +83,7 @@ int main(int argc, char** argv) {
     }
     report.Check(PostMessageW(dialog, WM_CLOSE, 0, 0) != 0, "WM_CLOSE posted to the dialog");
   } else {
-    std::fputs("usage: dialog_inspector check | shoot TEXT FILE.bmp POSITION | close\n", stderr);
+    std::fputs("usage: dialog_probe check | shoot TEXT FILE.bmp POSITION | close\n", stderr);
     return 100;
   }
   return report.failures;
