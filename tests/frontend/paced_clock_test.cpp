@@ -62,17 +62,6 @@ TEST(PacedClockCatchUp, FollowsRealTimeAndNeverGoesBack) {
   EXPECT_EQ(world.NowMs(), 3500u);
 }
 
-TEST(PacedClockHook, RunsAfterEverySleep) {
-  FakeRealClock real;
-  VirtualClock world;
-  PacedClock clock(real, world, false);
-  int calls = 0;
-  clock.SetAfterSleep([&] { ++calls; });
-  clock.SleepMs(1);
-  clock.SleepMs(2);
-  EXPECT_EQ(calls, 2);
-}
-
 TEST(PacedDeviceTreeQueries, SeeACameraThatAppearedInRealTime) {
   SimFrontendOptions options = DefaultSimFrontendOptions();
   options.attachAtMs = AttachTimeForTick(3);

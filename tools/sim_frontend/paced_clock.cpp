@@ -14,9 +14,6 @@ void PacedClock::SleepMs(std::uint32_t milliseconds) {
     real_.SleepMs(milliseconds);
   }
   AdvanceTo(std::max(target, real_.NowMs() - realOrigin_));
-  if (afterSleep_) {
-    afterSleep_();
-  }
 }
 
 std::uint64_t PacedClock::NowMs() {

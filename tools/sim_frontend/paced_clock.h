@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <mutex>
 
 #include "platform/clock.h"
@@ -28,9 +27,6 @@ class PacedClock : public Clock {
   // Moves the world's clock to the real time elapsed since construction when it lags behind.
   void CatchUp();
 
-  // Called after every sleep on the sleeping thread (the tool trims the world's traffic log).
-  void SetAfterSleep(std::function<void()> hook) { afterSleep_ = std::move(hook); }
-
  private:
   void AdvanceTo(std::uint64_t target);
 
@@ -39,7 +35,6 @@ class PacedClock : public Clock {
   bool realSleeps_;
   std::uint64_t realOrigin_;
   std::mutex mutex_;
-  std::function<void()> afterSleep_;
 };
 
 // A device tree that brings the world's clock up to real time before every query, so that a
