@@ -39,39 +39,21 @@ void Deliver(std::uint8_t* buffer, std::uint32_t offset, const std::uint8_t* scr
   }
 }
 
-// One piece that is not followed by further pieces of the same run: a write, or for a flash
-// read its own read request and one data reply.
-bool SendLonePiece(DeviceIndex device, int operation, std::uint32_t address, std::uint8_t* buffer,
-                   std::uint32_t offset, std::uint32_t size) {
+// Where a piece stands: alone (a flash read then sends its own read request first), or inside
+// a run of full pieces (a flash read takes the next bytes of the stream opened before the run).
+enum class Piece { kLone, kInRun };
+
+bool SendPiece(Piece kind, DeviceIndex device, int operation, std::uint32_t address,
+               std::uint8_t* buffer, std::uint32_t offset, std::uint32_t size) {
   std::uint8_t scratch[kMaxUnit] = {};
   const auto count = static_cast<std::uint8_t>(size);
   switch (operation) {
     case access::kOpWriteFlash:
       return FlashWriteChunk(device, Low16(address), count, size > 0 ? buffer + offset : nullptr);
     case access::kOpReadFlash:
-      if (!FlashReadRequest(device, Low16(address), count) || !FlashReadData(device, scratch)) {
+      if (kind == Piece::kLone && !FlashReadRequest(device, Low16(address), count)) {
         return false;
       }
-      break;
-    default:  // kOpReadMemory
-      if (!MemoryReadChunk(device, Low16(address), scratch)) {
-        return false;
-      }
-      break;
-  }
-  Deliver(buffer, offset, scratch, size);
-  return true;
-}
-
-// One full piece of a run; a flash read takes the next bytes of the stream opened before the run.
-bool SendRunPiece(DeviceIndex device, int operation, std::uint32_t address, std::uint8_t* buffer,
-                  std::uint32_t offset, std::uint32_t unit) {
-  std::uint8_t scratch[kMaxUnit] = {};
-  switch (operation) {
-    case access::kOpWriteFlash:
-      return FlashWriteChunk(device, Low16(address), static_cast<std::uint8_t>(unit),
-                             buffer + offset);
-    case access::kOpReadFlash:
       if (!FlashReadData(device, scratch)) {
         return false;
       }
@@ -82,7 +64,7 @@ bool SendRunPiece(DeviceIndex device, int operation, std::uint32_t address, std:
       }
       break;
   }
-  Deliver(buffer, offset, scratch, unit);
+  Deliver(buffer, offset, scratch, size);
   return true;
 }
 
@@ -122,7 +104,7 @@ bool TransferMemory(DeviceIndex device, int operation, std::uint32_t address, st
       chunks = (length - lead) / unit;
       tail = (length - lead) % unit;
     }
-    if (!SendLonePiece(device, operation, address, buffer, 0, lead)) {
+    if (!SendPiece(Piece::kLone, device, operation, address, buffer, 0, lead)) {
       return Fail(kLeadPiece);
     }
     if (leadIsWhole) {
@@ -134,7 +116,7 @@ bool TransferMemory(DeviceIndex device, int operation, std::uint32_t address, st
 
   // Without full pieces the transfer is one piece, sent even when it is empty.
   if (chunks == 0) {
-    if (!SendLonePiece(device, operation, running, buffer, offset, tail)) {
+    if (!SendPiece(Piece::kLone, device, operation, running, buffer, offset, tail)) {
       return Fail(kSinglePiece);
     }
     return true;
@@ -146,14 +128,14 @@ bool TransferMemory(DeviceIndex device, int operation, std::uint32_t address, st
     return Fail(kFullPieces);
   }
   for (std::uint32_t piece = 0; piece < chunks; ++piece) {
-    if (!SendRunPiece(device, operation, running, buffer, offset, unit)) {
+    if (!SendPiece(Piece::kInRun, device, operation, running, buffer, offset, unit)) {
       return Fail(kFullPieces);
     }
     offset += unit;
     running += unit;
   }
 
-  if (tail != 0 && !SendLonePiece(device, operation, running, buffer, offset, tail)) {
+  if (tail != 0 && !SendPiece(Piece::kLone, device, operation, running, buffer, offset, tail)) {
     return Fail(kTailPiece);
   }
   return true;
