@@ -3,7 +3,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstdlib>
 #include <cstring>
 
 #include "platform/ports.h"
