@@ -8,8 +8,8 @@
 
 namespace velkor::access {
 
-bool TransferMemory(DeviceIndex device, int operation, std::uint32_t address,
-                    std::uint8_t* buffer, std::uint32_t length);
+bool TransferMemory(DeviceIndex device, int operation, std::uint32_t address, std::uint8_t* buffer,
+                    std::uint32_t length);
 bool WriteRegister(DeviceIndex device, std::uint16_t reg, std::uint8_t value);
 bool ReadRegister(DeviceIndex device, std::uint16_t reg, std::uint8_t* value);
 int AfterFlashWrite(DeviceIndex device);

@@ -18,8 +18,7 @@ constexpr int kOpReadFlash = 7;
 constexpr int kOpReadMemory = 9;
 
 using TransferMemoryFn = bool (*)(DeviceIndex device, int operation, std::uint32_t address,
-                                  std::uint8_t* buffer, std::uint32_t length,
-                                  std::uint32_t unit);
+                                  std::uint8_t* buffer, std::uint32_t length, std::uint32_t unit);
 
 // Transport routines installed by OpenDevice, in the order it fills them.
 struct AccessTable {
@@ -57,7 +56,9 @@ struct AccessContext {
 // The one process-wide record, zero at start. Used by one thread at a time.
 extern AccessContext context;
 
-constexpr bool IsValidDevice(DeviceIndex device) { return device >= 0 && device < kDeviceCount; }
+constexpr bool IsValidDevice(DeviceIndex device) {
+  return device >= 0 && device < kDeviceCount;
+}
 
 // True when the index is in range and that device is open.
 inline bool IsOpen(DeviceIndex device) {

@@ -10,7 +10,7 @@ class Clock {
  public:
   virtual ~Clock() = default;
   virtual void SleepMs(std::uint32_t milliseconds) = 0;  // blocks the calling thread
-  virtual std::uint64_t NowMs() = 0;                      // monotonic, from an arbitrary origin
+  virtual std::uint64_t NowMs() = 0;                     // monotonic, from an arbitrary origin
 };
 
 }  // namespace velkor

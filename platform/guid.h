@@ -14,8 +14,12 @@ struct Guid {
 };
 static_assert(sizeof(Guid) == 16, "Guid must have the Windows GUID layout");
 
-inline bool operator==(const Guid& a, const Guid& b) { return std::memcmp(&a, &b, sizeof(Guid)) == 0; }
-inline bool operator!=(const Guid& a, const Guid& b) { return !(a == b); }
+inline bool operator==(const Guid& a, const Guid& b) {
+  return std::memcmp(&a, &b, sizeof(Guid)) == 0;
+}
+inline bool operator!=(const Guid& a, const Guid& b) {
+  return !(a == b);
+}
 
 // KSNODETYPE_DEV_SPECIFIC {941C7AC0-C559-11D0-8A2B-00A0C9255AC1}: the topology node type of a
 // video-class extension unit.

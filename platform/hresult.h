@@ -25,8 +25,12 @@ constexpr HResult kDeviceNotConnected = static_cast<HResult>(0x8007048Fu);
 constexpr HResult kTimeout = static_cast<HResult>(0x800705B4u);
 constexpr HResult kInsufficientBuffer = static_cast<HResult>(0x8007007Au);
 
-constexpr bool Succeeded(HResult result) { return result >= 0; }
-constexpr bool Failed(HResult result) { return result < 0; }
+constexpr bool Succeeded(HResult result) {
+  return result >= 0;
+}
+constexpr bool Failed(HResult result) {
+  return result < 0;
+}
 }  // namespace hr
 
 }  // namespace velkor

@@ -6,7 +6,11 @@ namespace {
 Ports installed;
 }
 
-void InstallPorts(const Ports& ports) { installed = ports; }
-const Ports& CurrentPorts() { return installed; }
+void InstallPorts(const Ports& ports) {
+  installed = ports;
+}
+const Ports& CurrentPorts() {
+  return installed;
+}
 
 }  // namespace velkor

@@ -21,9 +21,9 @@ constexpr std::uint32_t kFlagsGet = 0x10000001;
 constexpr std::uint32_t kFlagsSetSupport = 0x10000100;
 
 // Fixed payload sizes per selector.
-constexpr std::uint32_t kRegisterPayloadSize = 4;   // selector 1
-constexpr std::uint32_t kBusPayloadSize = 8;        // selector 2
-constexpr std::uint32_t kCommandPayloadSize = 12;   // selectors 3, 4, 5
+constexpr std::uint32_t kRegisterPayloadSize = 4;  // selector 1
+constexpr std::uint32_t kBusPayloadSize = 8;       // selector 2
+constexpr std::uint32_t kCommandPayloadSize = 12;  // selectors 3, 4, 5
 
 bool FindExtensionNode(std::uint32_t* nodeId);
 
@@ -32,8 +32,7 @@ bool ReadRegister(DeviceIndex device, std::uint16_t reg, std::uint8_t* value);
 // Selector 2. count/capacity: the size of the caller's buffer; nothing beyond it is touched.
 bool WriteBus(std::uint8_t target, std::uint8_t format, const std::uint8_t* bytes,
               std::size_t count);
-bool ReadBus(std::uint8_t target, std::uint8_t format, std::uint8_t* buffer,
-             std::size_t capacity);
+bool ReadBus(std::uint8_t target, std::uint8_t format, std::uint8_t* buffer, std::size_t capacity);
 bool FlashWriteChunk(DeviceIndex device, std::uint16_t address, std::uint8_t count,
                      const std::uint8_t* data);
 bool FlashReadRequest(DeviceIndex device, std::uint16_t address, std::uint8_t count);
