@@ -49,11 +49,9 @@ void WaitFlashIdle(DeviceIndex device) {
     WriteRegister(device, kRegTransfer, kTransferReceive);
     WaitFlashReady(device);
     // A failed status read ends the wait: its status byte would stay whatever the flash said
-    // last, and a camera unplugged while busy would keep the host polling for hours.
-    if (!ReadRegister(device, kRegDataIn, &status)) {
-      return;
-    }
-    if ((status & kStatusWriteInProgress) == 0) {
+    // last, and a camera unplugged while busy would keep the host polling for hours. The flash
+    // is released as after an idle status, in case the camera still listens.
+    if (!ReadRegister(device, kRegDataIn, &status) || (status & kStatusWriteInProgress) == 0) {
       WriteRegister(device, kRegChipSelect, 1);
       return;
     }

@@ -4,10 +4,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "platform/ports.h"
 
 namespace velkor::app {
+
+namespace {
+constexpr char kResultLogName[] = "Result.log";
+}
 
 bool WriteResultLog(Verdict verdict) {
   const char* text = "Fail";
@@ -23,7 +29,7 @@ bool WriteResultLog(Verdict verdict) {
       break;
   }
   // Binary mode: the bytes are the same on every platform.
-  std::FILE* file = std::fopen("Result.log", "wb");
+  std::FILE* file = std::fopen(kResultLogName, "wb");
   if (file == nullptr) {
     return false;  // nothing to report it to; the run still ends normally
   }
@@ -31,6 +37,14 @@ bool WriteResultLog(Verdict verdict) {
   const bool written = std::fwrite(text, 1, length, file) == length;
   const bool closed = std::fclose(file) == 0;
   return written && closed;
+}
+
+void RemoveStaleResultLog() {
+  // Only a file of ours: anything else by that name is left alone (writing then fails).
+  std::error_code error;
+  if (std::filesystem::is_regular_file(kResultLogName, error)) {
+    std::filesystem::remove(kResultLogName, error);
+  }
 }
 
 void EndProcess() {

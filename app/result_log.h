@@ -11,6 +11,10 @@ constexpr const char kImageInvalidText[] = "Firmware image invalid!!!";
 // are the two bytes CR LF on every platform. False when the file cannot be written.
 bool WriteResultLog(Verdict verdict);
 
+// Removes a "Result.log" left by an earlier run, so that a run that ends without a verdict
+// (the window closed, the file not writable) never leaves an old "Pass" to be read as its own.
+void RemoveStaleResultLog();
+
 // Ends the process with exit code 0, the code of every outcome.
 [[noreturn]] void EndProcess();
 

@@ -118,6 +118,8 @@ void RunUpdate(CVelkorDlg* dialog) {
   std::uint16_t restoreRegister = access::kNoRestoreRegister;
 
   FindTargetDevices(dialog);
+  // A working open that fails ends the run as a failed trial open does, with a verdict, rather
+  // than leaving the window open with none while an unattended script waits.
   if (!OpenTarget(dialog)) {
     FailOpen(dialog);
   }

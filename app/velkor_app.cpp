@@ -1,6 +1,7 @@
 // The one application object and its start-up.
 #include "app/velkor_app.h"
 
+#include "app/result_log.h"
 #include "app/velkor_dlg.h"
 
 namespace velkor::app {
@@ -8,6 +9,7 @@ namespace velkor::app {
 CVelkorApp theApp;
 
 BOOL CVelkorApp::InitInstance() {
+  RemoveStaleResultLog();
   const INITCOMMONCONTROLSEX controls = {sizeof(INITCOMMONCONTROLSEX), kIccWin95Classes};
   InitCommonControlsEx(&controls);
   CWinApp::InitInstance();

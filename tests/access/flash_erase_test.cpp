@@ -152,6 +152,18 @@ TEST_F(FlashEraseTest, CameraUnpluggedWhileTheFlashIsBusyEndsTheWaitAtOnce) {
   EXPECT_LT(world().traffic().size(), 200u);
 }
 
+TEST_F(FlashEraseTest, StatusReadThatFailsEndsTheIdleWaitWithTheFlashReleased) {
+  sim::SimCameraConfig config;
+  config.chipRow = 5;
+  config.initialStatus = 0x00;
+  OpenCamera(config);
+  // The eleventh request of a pass is the GET that reads the status byte back.
+  faults().failRequestNumber = ServedRequests() + 11;
+  writesBefore_ = camera().registerWrites().size();
+  WaitFlashIdle(0);
+  EXPECT_EQ(WritesTo(0x1091), (std::vector<std::uint8_t>{0, 1}));
+}
+
 TEST_F(FlashEraseTest, TransferThatNeverCompletesIsPolledAThousandTimesAMillisecondApart) {
   sim::SimCameraConfig config;
   config.chipRow = 5;

@@ -1,5 +1,7 @@
 // Whole runs around the operator's keys and close button, a bad firmware image, a camera whose
 // path lacks the USB id, and a verdict file that cannot be created.
+#include <fstream>
+
 #include "app/label.h"
 #include "updater_harness.h"
 
@@ -63,6 +65,22 @@ TEST_F(UpdaterRun, ClosingTheWindowDuringTheUpdateEndsTheProcessWithoutAVerdict)
   EXPECT_FALSE(AfterWriteStepRan());
   EXPECT_EQ(StatusTexts().back().text, "Check flash data.");
   EXPECT_TRUE(backend_->EventsOf(HeadlessEvent::Kind::kDialogEnded).empty());
+}
+
+// A verdict left by an earlier run must not be read as this run's when this one ends without
+// a verdict of its own.
+TEST_F(UpdaterRun, ClosingTheWindowLeavesNoEarlierRunsPassBehind) {
+  {
+    std::ofstream stale("Result.log", std::ios::binary);
+    stale << kPassBytes;
+  }
+  Build();
+  backend_->Inject(HeadlessInput::kClose, HeadlessTrigger::OnText("Update Firmware ..."));
+
+  EXPECT_EQ(Run(), 0);
+
+  EXPECT_TRUE(backend_->ExitCalled());
+  EXPECT_EQ(ResultLog(), std::nullopt);
 }
 
 class BadFirmwareImage : public UpdaterRun,
