@@ -11,6 +11,7 @@
 #include <iterator>
 #include <memory>
 #include <optional>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -104,7 +105,10 @@ class UpdaterRun : public ::testing::Test {
     for (char& c : name) {
       c = c == '/' ? '-' : c;  // parameterised tests carry a slash in their names
     }
-    directory_ = std::filesystem::temp_directory_path() / name;
+    // Unique per process too: two runs of the suite at once (a sanitizer build beside the plain
+    // one) must not share, or delete, each other's verdict files.
+    directory_ = std::filesystem::temp_directory_path() /
+                 (name + "-" + std::to_string(std::random_device{}()));
     std::filesystem::remove_all(directory_);
     std::filesystem::create_directories(directory_);
     std::filesystem::current_path(directory_);
