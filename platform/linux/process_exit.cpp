@@ -10,6 +10,8 @@ namespace velkor {
 
 void ProcessExit::Exit(int code) {
   terminal::RestoreTerminal();
+  // Held to the end, so the dialog thread cannot draw again after the terminal was restored.
+  terminal::OutputMutex().lock();
   std::fflush(nullptr);
   // _Exit instead of exit: the call may come from the worker while the user-interface thread
   // is still in its loop, and running static destructors under a live thread could crash the

@@ -4,6 +4,8 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -84,10 +86,11 @@ INT_PTR TerminalBackend::RunModalDialog(int templateId, HWND parent, LPARAM init
   modalEnded_ = false;
   modalResult_ = 0;
   shown_ = false;
+  // Handlers first: a Ctrl-C between the two must not leave the terminal without echo.
+  terminal::InstallCloseSignals(wakePipe_[1]);
   if (rawKeys_) {
     terminal::EnterRawInput();
   }
-  terminal::InstallCloseSignals(wakePipe_[1]);
 
   // Created hidden, initialised, then shown: the template's placeholder texts are never drawn.
   DispatchToWindow(ToHandle(dialog_), kWmInitDialog, 0, initParam);
@@ -233,12 +236,23 @@ void TerminalBackend::EndLoop() {
 }
 
 bool TerminalBackend::StartThread(ThreadProc proc, void* parameter) {
+  // The close signals are the dialog thread's to take: a worker inherits them blocked, so a
+  // handler never runs on it (and never races the dialog thread over the wake pipe).
+  sigset_t closeSignals;
+  sigset_t previous;
+  sigemptyset(&closeSignals);
+  for (int signal : {SIGINT, SIGHUP, SIGTERM}) {
+    sigaddset(&closeSignals, signal);
+  }
+  pthread_sigmask(SIG_BLOCK, &closeSignals, &previous);
+  bool started = true;
   try {
     std::thread(proc, parameter).detach();
   } catch (const std::system_error&) {
-    return false;
+    started = false;
   }
-  return true;
+  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  return started;
 }
 
 }  // namespace velkor

@@ -124,7 +124,9 @@ class ComPropertyBag : public PropertyBag {
  public:
   explicit ComPropertyBag(IPropertyBag* bag) : bag_(bag) {}
   HResult ReadDevicePath(std::u16string* path) override {
-    VARIANT value;
+    // Zeroed whole: before Windows 8.1 VariantInit sets only the type, and a Read that fails
+    // without touching the variant would leave VariantClear freeing a stack pointer.
+    VARIANT value{};
     VariantInit(&value);
     value.vt = VT_BSTR;
     HRESULT result = bag_->Read(L"DevicePath", &value, nullptr);

@@ -3,6 +3,7 @@
 #include "platform/linux/terminal_backend.h"
 
 #include <gtest/gtest.h>
+#include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -238,6 +239,30 @@ TEST(TerminalBackendTemplates, AnUnknownTemplateFailsTheModalRun) {
   CDialog dialog(4242);
   EXPECT_EQ(dialog.DoModal(), -1);
   EXPECT_EQ(output, "");
+}
+
+// A close signal must reach the dialog thread's handler, never a worker in the middle of the
+// flash write; the caller's own mask is left as it was.
+TEST(TerminalBackendThreads, WorkersStartWithTheCloseSignalsBlocked) {
+  TerminalView view(TerminalView::Mode::kLines, 60, [](const std::string&) {});
+  TerminalBackend backend(view, -1, false);
+  static std::atomic<int> blocked{-1};
+  ASSERT_TRUE(backend.StartThread(
+      [](void*) -> UINT {
+        sigset_t mask;
+        pthread_sigmask(SIG_SETMASK, nullptr, &mask);
+        blocked =
+            sigismember(&mask, SIGINT) + sigismember(&mask, SIGHUP) + sigismember(&mask, SIGTERM);
+        return 0;
+      },
+      nullptr));
+  while (blocked.load() < 0) {
+    std::this_thread::yield();
+  }
+  EXPECT_EQ(blocked.load(), 3);
+  sigset_t own;
+  pthread_sigmask(SIG_SETMASK, nullptr, &own);
+  EXPECT_EQ(sigismember(&own, SIGINT), 0);
 }
 
 }  // namespace
