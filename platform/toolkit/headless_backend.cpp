@@ -224,6 +224,19 @@ void HeadlessBackend::DeliverArmedInputs() {
   }
 }
 
+bool HeadlessBackend::DeliverDueInjection(std::unique_lock<std::mutex>& lock, bool idle) {
+  Injection* injection = NextDueInjectionLocked(idle);
+  if (injection == nullptr) {
+    return false;
+  }
+  injection->delivered = true;
+  const HeadlessInput input = injection->input;
+  lock.unlock();
+  Deliver(input);
+  lock.lock();
+  return true;
+}
+
 void HeadlessBackend::Deliver(HeadlessInput input) {
   HWND dialog;
   {
@@ -326,12 +339,7 @@ INT_PTR HeadlessBackend::RunLoop() {
       lock.lock();
       continue;
     }
-    if (Injection* injection = NextDueInjectionLocked(false)) {
-      injection->delivered = true;
-      const HeadlessInput input = injection->input;
-      lock.unlock();
-      Deliver(input);
-      lock.lock();
+    if (DeliverDueInjection(lock, false)) {
       continue;
     }
     const std::uint64_t now = inner_.NowMs();
@@ -368,12 +376,7 @@ INT_PTR HeadlessBackend::RunLoop() {
       changed_.wait(lock);
       continue;
     }
-    if (Injection* injection = NextDueInjectionLocked(true)) {
-      injection->delivered = true;
-      const HeadlessInput input = injection->input;
-      lock.unlock();
-      Deliver(input);
-      lock.lock();
+    if (DeliverDueInjection(lock, true)) {
       continue;
     }
     // No timer, no worker, no input to come: a real dialog would wait forever.

@@ -231,6 +231,8 @@ class HeadlessBackend : public DialogBackend {
   HWND CreateWindowLocked(int controlId, const char* className, const char* text, HWND parent);
   void RecordLocked(HeadlessEvent event);
   Injection* NextDueInjectionLocked(bool idle);
+  // Delivers the next due injection with the lock released meanwhile; false when none is due.
+  bool DeliverDueInjection(std::unique_lock<std::mutex>& lock, bool idle);
   bool NextWakeLocked(std::uint64_t* wakeMs) const;
   static bool IsWorkerThread();
 
