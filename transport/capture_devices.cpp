@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <string>
 
@@ -139,7 +140,10 @@ bool BindCaptureDevice(access::DeviceIndex, const char16_t* path, int length) {
     return false;
   }
   devices->Reset();
-  const auto compareLength = static_cast<std::size_t>(std::max(length, 0));
+  // A negative length compares the whole path, as wcsncmp does with the huge count that the
+  // negative number becomes.
+  const std::size_t compareLength =
+      length < 0 ? std::numeric_limits<std::size_t>::max() : static_cast<std::size_t>(length);
   EnumeratedDevice device;
   // The first device in enumeration order whose path matches is taken.
   while (NextDevice(*devices, &device)) {

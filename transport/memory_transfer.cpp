@@ -78,9 +78,11 @@ bool TransferMemory(DeviceIndex device, int operation, std::uint32_t address, st
     return false;
   }
   // A transfer running past 0xFFFF would wrap to address 0 and overwrite or misread the start
-  // of the flash: refuse it before anything is sent.
-  if (length > 0 &&
-      (buffer == nullptr || static_cast<std::uint64_t>(address) + length > kAddressSpace)) {
+  // of the flash: refuse it before anything is sent. With unit 0 no byte moves (only one empty
+  // piece goes out), so only a transfer that moves bytes can run past the end.
+  const std::uint32_t moved = unit == 0 ? 0 : length;
+  if (moved > 0 &&
+      (buffer == nullptr || static_cast<std::uint64_t>(address) + moved > kAddressSpace)) {
     return false;
   }
 

@@ -232,6 +232,21 @@ TEST_F(CaptureDevicesTest, BindComparesOnlyTheGivenNumberOfCharacters) {
   EXPECT_TRUE(world().SessionsBalanced());
 }
 
+// A negative length is the huge count of an unsigned compare: the whole path must match, never
+// no character at all.
+TEST_F(CaptureDevicesTest, BindWithNegativeLengthComparesTheWholePath) {
+  AddIdentifiable(u"first");
+  AddIdentifiable(u"second");
+  EXPECT_TRUE(BindCaptureDevice(0, u"second", -1));
+  EXPECT_FALSE(AnyTrafficTo(0));
+  EXPECT_TRUE(AnyTrafficTo(1));
+  EXPECT_TRUE(CloseDevice(0));
+  EXPECT_FALSE(BindCaptureDevice(0, u"sec", -256));
+  EXPECT_EQ(access::context.boundFilter, nullptr);
+  EXPECT_TRUE(CloseDevice(0));
+  EXPECT_TRUE(world().SessionsBalanced());
+}
+
 TEST_F(CaptureDevicesTest, BoundButUnidentifiedDeviceStaysBoundUntilClose) {
   AddForeign(u"foreign");
   EXPECT_FALSE(BindCaptureDevice(0, u"foreign", 256));

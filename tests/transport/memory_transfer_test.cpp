@@ -181,6 +181,15 @@ TEST_F(MemoryTransferTest, EmptyTransfersAndUnitZeroSendOneEmptyPiece) {
                                      Write(0x33, {}), ReadRequest(0x40, 0), ReadData()}));
   EXPECT_EQ(sentinel[0], 0xEE);
   EXPECT_EQ(flash().ByteAt(0x33), 0xFF);
+
+  // With unit 0 nothing moves, so a length reaching past 0xFFFF puts no address beyond it on the
+  // wire: the empty piece still goes out.
+  world().ClearTraffic();
+  EXPECT_TRUE(TransferMemory(0, kWrite, 0xFFF0, sentinel, 0x100, 0));
+  EXPECT_TRUE(TransferMemory(0, kRead, 0xFFFF, sentinel, 2, 0));
+  EXPECT_EQ(FlashTraffic(),
+            (std::vector<FlashPiece>{Write(0xFFF0, {}), ReadRequest(0xFFFF, 0), ReadData()}));
+  EXPECT_EQ(sentinel[0], 0xEE);
 }
 
 TEST_F(MemoryTransferTest, ControllerMemoryReadsOneRequestPairPerPiece) {
