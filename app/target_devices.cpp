@@ -41,6 +41,10 @@ void FindTargetDevices(CVelkorDlg* dialog) {
   }
   int counter = 0;
   transport::ListCaptureDevices(&dialog->DevicePathList[0][0], kPathCount, kPathLength, &counter);
+  ChooseTargetEntry(dialog, counter);
+}
+
+void ChooseTargetEntry(CVelkorDlg* dialog, int counter) {
   TargetIndex = -1;
   if (counter <= 0) {
     return;

@@ -9,6 +9,11 @@ namespace velkor::app {
 // Fills the dialog's DevicePathList and NarrowPathList and sets TargetIndex (-1: none).
 void FindTargetDevices(CVelkorDlg* dialog);
 
+// The scan after the listing: converts the first counter entries of DevicePathList, stopping
+// at the first empty one, and sets TargetIndex to the first that carries the camera's USB id.
+// A counter beyond the list's capacity is taken as the capacity.
+void ChooseTargetEntry(CVelkorDlg* dialog, int counter);
+
 // True when one of the path's "#"-separated fields begins with the camera's USB id, in any
 // letter case.
 bool PathCarriesTargetId(const char* path);

@@ -93,6 +93,40 @@ TEST_F(FindTargetDevicesTest, NoDeviceLeavesNoTargetAndEmptyLists) {
   EXPECT_EQ(dialog_.DevicePathList[0][0], u'\0');
 }
 
+// A device whose path reads back empty is listed as an empty entry: the scan ends there, and
+// the camera listed after it is neither converted nor chosen.
+TEST_F(FindTargetDevicesTest, EmptyEntryBeforeTheCounterEndsTheScan) {
+  AddCamera(u"\\\\?\\usb#vid_1111&pid_0001#a");
+  AddCamera(u"");
+  AddCamera(u"\\\\?\\usb#vid_5d1a&pid_c03e&mi_00#c");
+
+  FindTargetDevices(&dialog_);
+
+  EXPECT_EQ(TargetIndex, -1);
+  EXPECT_STREQ(dialog_.NarrowPathList[0], "\\\\?\\usb#vid_1111&pid_0001#a");
+  EXPECT_EQ(dialog_.DevicePathList[2][0], u'\\');  // listed, but beyond the empty entry
+  EXPECT_EQ(dialog_.NarrowPathList[2][0], '\0');
+}
+
+// A counter above the list's ten entries must not send the scan past the last one, into the
+// narrow list and the members behind it.
+TEST_F(FindTargetDevicesTest, CounterAboveTenScansOnlyTheTenEntries) {
+  const HICON icon = reinterpret_cast<HICON>(std::uintptr_t{0x5A5A5A5A});
+  for (int counter : {11, 12, 1000}) {
+    for (int i = 0; i < kPathCount; ++i) {
+      const std::u16string path = u"usb#vid_1111&pid_0001#" + std::u16string(1, u'a' + i);
+      std::char_traits<char16_t>::copy(dialog_.DevicePathList[i], path.c_str(), path.size() + 1);
+    }
+    dialog_.WindowIcon = icon;
+
+    ChooseTargetEntry(&dialog_, counter);
+
+    EXPECT_EQ(TargetIndex, -1) << counter;
+    EXPECT_STREQ(dialog_.NarrowPathList[kPathCount - 1], "usb#vid_1111&pid_0001#j") << counter;
+    EXPECT_EQ(dialog_.WindowIcon, icon) << counter;
+  }
+}
+
 std::uint32_t AddressFor(const char* code, std::uint8_t version) {
   std::uint8_t record[8] = {};
   std::char_traits<char>::copy(reinterpret_cast<char*>(record), code, 4);
