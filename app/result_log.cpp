@@ -40,9 +40,11 @@ bool WriteResultLog(Verdict verdict) {
 }
 
 void RemoveStaleResultLog() {
-  // Only a file of ours: anything else by that name is left alone (writing then fails).
+  // Only a plain file of ours. The link's own status, not its target's: a symbolic link by that
+  // name is neither removed nor followed, so the verdict is written through it to where the
+  // operator pointed it. Anything else by that name is left alone (writing then fails).
   std::error_code error;
-  if (std::filesystem::is_regular_file(kResultLogName, error)) {
+  if (std::filesystem::is_regular_file(std::filesystem::symlink_status(kResultLogName, error))) {
     std::filesystem::remove(kResultLogName, error);
   }
 }

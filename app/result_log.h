@@ -13,6 +13,7 @@ bool WriteResultLog(Verdict verdict);
 
 // Removes a "Result.log" left by an earlier run, so that a run that ends without a verdict
 // (the window closed, the file not writable) never leaves an old "Pass" to be read as its own.
+// Only a regular file is removed; a symbolic link stays, and the verdict is written through it.
 void RemoveStaleResultLog();
 
 // Ends the process with exit code 0, the code of every outcome.

@@ -25,6 +25,12 @@ bool IsWriteAtHalfway(const sim::TrafficRecord& record) {
          record.sent[2] <= 8;
 }
 
+// The request that opens the verification's read-back stream: 8 bytes from flash address 0.
+bool IsReadBackRequest(const sim::TrafficRecord& record) {
+  return record.selector == 3 && record.flags == kFlagsSet && record.sent.size() == 12 &&
+         record.sent[0] == 0x00 && record.sent[1] == 0x00 && record.sent[2] == 0x88;
+}
+
 class FailedRun : public UpdaterRun {
  protected:
   void ExpectFailure(const std::string& text) {
@@ -173,6 +179,27 @@ TEST_F(FailedRun, ReadBackDifferingOnlyInTheLastByteFailsVerificationAfterAWrite
   EXPECT_TRUE(FlashHolds(image_));
   EXPECT_TRUE(AfterWriteStepRan());
   EXPECT_EQ(camera().flash().Status() & kStatusBits, kProtectedStatus);
+}
+
+// The image ends in eight zero bytes, so a read-back buffer whose last piece never arrived
+// still holds what the image holds there: only the failed read itself can fail the check.
+TEST_F(FailedRun, ReadBackFailingOnItsLastPieceFailsTheCheckAndStillRunsTheAfterWriteStep) {
+  std::vector<std::uint8_t> image = image_;
+  std::fill(image.end() - 8, image.end(), 0);
+  resources_.image = image;
+  const std::uint32_t readBack = RequestOrdinal(Camera(), IsReadBackRequest);
+  ASSERT_GT(readBack, 0u);
+  Build();
+  faults().failRequestNumber = readBack + kImageSize / 8;  // the last data GET of the stream
+
+  Run();
+
+  ExpectFailure("Check flash data Failed!!!");
+  EXPECT_EQ(Progress(), (std::vector<int>{0, 25, 50, 75, 100}));
+  EXPECT_TRUE(FlashHolds(image));
+  EXPECT_TRUE(AfterWriteStepRan());
+  EXPECT_EQ(camera().flash().Status() & kStatusBits, kProtectedStatus);
+  EXPECT_TRUE(camera().WriteProtectActive());
 }
 
 }  // namespace

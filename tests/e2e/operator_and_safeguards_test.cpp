@@ -83,6 +83,41 @@ TEST_F(UpdaterRun, ClosingTheWindowLeavesNoEarlierRunsPassBehind) {
   EXPECT_EQ(ResultLog(), std::nullopt);
 }
 
+// "Result.log" as a symbolic link to a file elsewhere: the start neither removes the link nor
+// what it points to, and the verdict is written through it, over the earlier one.
+TEST_F(UpdaterRun, VerdictIsWrittenThroughASymbolicLinkThatTheStartLeavesInPlace) {
+  std::filesystem::create_directory("elsewhere");
+  {
+    std::ofstream earlier("elsewhere/verdict.txt", std::ios::binary);
+    earlier << kPassBytes;
+  }
+  std::filesystem::create_symlink("elsewhere/verdict.txt", "Result.log");
+  Build().SetCameraAttachTime(UINT64_MAX);
+
+  EXPECT_EQ(Run(), 0);
+
+  EXPECT_TRUE(std::filesystem::is_symlink("Result.log"));
+  std::ifstream target("elsewhere/verdict.txt", std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(target), {}),
+            std::string("Wrong Device\r\n", 14));
+}
+
+// A run that ends without a verdict leaves the link and the file behind it as they were.
+TEST_F(UpdaterRun, ClosingTheWindowLeavesASymbolicLinkAndItsTargetAlone) {
+  {
+    std::ofstream earlier("verdict.txt", std::ios::binary);
+    earlier << kPassBytes;
+  }
+  std::filesystem::create_symlink("verdict.txt", "Result.log");
+  Build().SetCameraAttachTime(UINT64_MAX);
+  backend_->Inject(HeadlessInput::kClose, HeadlessTrigger::AfterTick(2));
+
+  EXPECT_EQ(Run(), 0);
+
+  EXPECT_TRUE(std::filesystem::is_symlink("Result.log"));
+  EXPECT_EQ(ResultLog(), kPassBytes);
+}
+
 class BadFirmwareImage : public UpdaterRun,
                          public ::testing::WithParamInterface<std::optional<std::size_t>> {};
 

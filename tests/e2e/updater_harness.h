@@ -144,7 +144,7 @@ class UpdaterRun : public ::testing::Test {
     Ports ports;
     ports.captureSystem = world_.get();
     ports.deviceTree = tree_ ? tree_.get() : static_cast<DeviceTree*>(world_.get());
-    ports.clock = &backend_->clock();
+    ports.clock = clock_ != nullptr ? clock_ : &backend_->clock();
     ports.process = &backend_->process();
     ports.resources = &resources_;
     InstallPorts(ports);
@@ -251,6 +251,7 @@ class UpdaterRun : public ::testing::Test {
     InstallPorts(Ports{});
     backend_.reset();
     InstallDialogBackend(nullptr);
+    clock_ = nullptr;
     tree_.reset();
     world_.reset();
   }
@@ -260,6 +261,7 @@ class UpdaterRun : public ::testing::Test {
   std::unique_ptr<sim::SimWorld> world_;
   std::unique_ptr<HeadlessBackend> backend_;
   std::unique_ptr<DeviceTree> tree_;
+  Clock* clock_ = nullptr;  // the clock port of the run when set; it wraps backend_->clock()
   int exitCode_ = -1;
 
  private:
