@@ -8,116 +8,14 @@
 
 #include <windows.h>
 
-#include <cstring>
 #include <string>
-#include <vector>
+
+#include "tests/wine/dialog_template_resource.h"
 
 namespace {
 
-struct ResourceControl {
-  DWORD id = 0;
-  std::string className;  // "#128" and the like for a predefined class atom
-  std::string text;
-  DWORD style = 0;
-  DWORD exStyle = 0;
-  short x = 0, y = 0, cx = 0, cy = 0;
-};
-
-struct ResourceTemplate {
-  WORD version = 0;
-  WORD signature = 0;
-  DWORD style = 0;
-  DWORD exStyle = 0;
-  short x = 0, y = 0, cx = 0, cy = 0;
-  std::string menu;
-  std::string windowClass;
-  std::string caption;
-  WORD points = 0;
-  std::string face;
-  std::vector<ResourceControl> controls;
-};
-
-// Reads an extended dialog template (DLGTEMPLATEEX and its DLGITEMTEMPLATEEX entries) in order;
-// ok() turns false as soon as a read would leave the resource.
-class TemplateReader {
- public:
-  TemplateReader(const BYTE* data, DWORD size) : data_(data), size_(size) {}
-  bool ok() const { return ok_; }
-
-  ResourceTemplate Read() {
-    ResourceTemplate t;
-    t.version = Get<WORD>();
-    t.signature = Get<WORD>();
-    Get<DWORD>();  // help id
-    t.exStyle = Get<DWORD>();
-    t.style = Get<DWORD>();
-    const WORD count = Get<WORD>();
-    t.x = Get<short>();
-    t.y = Get<short>();
-    t.cx = Get<short>();
-    t.cy = Get<short>();
-    t.menu = NameOrOrdinal();
-    t.windowClass = NameOrOrdinal();
-    t.caption = Text();
-    t.points = Get<WORD>();
-    Get<WORD>();  // weight
-    Get<BYTE>();  // italic
-    Get<BYTE>();  // character set
-    t.face = Text();
-    for (WORD i = 0; i < count && ok_; ++i) {
-      offset_ = (offset_ + 3) & ~DWORD{3};
-      ResourceControl control;
-      Get<DWORD>();  // help id
-      control.exStyle = Get<DWORD>();
-      control.style = Get<DWORD>();
-      control.x = Get<short>();
-      control.y = Get<short>();
-      control.cx = Get<short>();
-      control.cy = Get<short>();
-      control.id = Get<DWORD>();
-      control.className = NameOrOrdinal();
-      control.text = NameOrOrdinal();
-      offset_ += Get<WORD>();  // creation data
-      t.controls.push_back(control);
-    }
-    return t;
-  }
-
- private:
-  template <typename T>
-  T Get() {
-    T value{};
-    if (offset_ + sizeof(T) > size_) {
-      ok_ = false;
-      return value;
-    }
-    std::memcpy(&value, data_ + offset_, sizeof(T));
-    offset_ += sizeof(T);
-    return value;
-  }
-  // 0xFFFF and an ordinal, or a zero-terminated UTF-16 text.
-  std::string NameOrOrdinal() {
-    if (offset_ + 2 <= size_ && data_[offset_] == 0xFF && data_[offset_ + 1] == 0xFF) {
-      Get<WORD>();
-      std::string ordinal = "#";  // appended, not concatenated: GCC 12 warns on the latter
-      ordinal += std::to_string(Get<WORD>());
-      return ordinal;
-    }
-    return Text();
-  }
-  std::string Text() {
-    std::string text;
-    for (WORD c = Get<WORD>(); ok_ && c != 0; c = Get<WORD>()) {
-      text.push_back(c < 0x80 ? static_cast<char>(c) : '?');
-    }
-    return text;
-  }
-
-  const BYTE* data_;
-  DWORD size_;
-  DWORD offset_ = 0;
-  bool ok_ = true;
-};
+using wine_checks::ResourceControl;
+using wine_checks::ResourceTemplate;
 
 // The predefined class atoms of a template; any other class is stored by name, in whatever
 // letter case the resource compiler chose (class names are case-insensitive).
@@ -146,9 +44,9 @@ TEST(DialogTemplateTest, ResourceScriptAndToolkitTemplateAgreeFieldByField) {
   ASSERT_NE(loaded, nullptr);
   const auto* data = static_cast<const BYTE*>(LockResource(loaded));
   ASSERT_NE(data, nullptr);
-  TemplateReader reader(data, SizeofResource(module, found));
-  const ResourceTemplate script = reader.Read();
-  ASSERT_TRUE(reader.ok()) << "the template ends early";
+  ResourceTemplate script;
+  wine_checks::TemplateReader reader(data, SizeofResource(module, found));
+  ASSERT_TRUE(reader.Read(&script)) << "the template ends early";
 
   const velkor::DialogTemplate* toolkit = velkor::FindDialogTemplate(velkor::kMainDialogTemplateId);
   ASSERT_NE(toolkit, nullptr);

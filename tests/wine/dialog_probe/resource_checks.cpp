@@ -6,56 +6,10 @@
 #include <vector>
 
 #include "tests/wine/dialog_probe/probe_checks.h"
+#include "tests/wine/dialog_template_resource.h"
 
 namespace probe {
 namespace {
-
-// Reads a DLGTEMPLATEEX sequentially.
-class TemplateReader {
- public:
-  TemplateReader(const BYTE* data, DWORD size) : data_(data), size_(size) {}
-  bool ok() const { return ok_; }
-  WORD Word() { return Read<WORD>(); }
-  DWORD Dword() { return Read<DWORD>(); }
-  short Short() { return Read<short>(); }
-  BYTE Byte() { return Read<BYTE>(); }
-  void AlignDword() { offset_ = (offset_ + 3) & ~DWORD{3}; }
-  // A name or ordinal: 0xFFFF and an atom, or a zero-terminated UTF-16 text.
-  std::string NameOrOrdinal() {
-    if (offset_ + 2 <= size_ && *reinterpret_cast<const WORD*>(data_ + offset_) == 0xFFFF) {
-      Word();
-      std::string ordinal = "#";
-      ordinal += std::to_string(Word());
-      return ordinal;
-    }
-    return Text();
-  }
-  std::string Text() {
-    std::string text;
-    for (WORD c = Word(); ok_ && c != 0; c = Word()) {
-      text.push_back(c < 0x80 ? static_cast<char>(c) : '?');
-    }
-    return text;
-  }
-  void Skip(DWORD bytes) { offset_ += bytes; }
-
- private:
-  template <typename T>
-  T Read() {
-    T value{};
-    if (offset_ + sizeof(T) > size_) {
-      ok_ = false;
-      return value;
-    }
-    std::memcpy(&value, data_ + offset_, sizeof(T));
-    offset_ += sizeof(T);
-    return value;
-  }
-  const BYTE* data_;
-  DWORD size_;
-  DWORD offset_ = 0;
-  bool ok_ = true;
-};
 
 struct ExpectedControl {
   DWORD id;
@@ -93,54 +47,37 @@ void CheckTemplate(HMODULE module, Report& report) {
     report.Check(false, "dialog template 102 (English, United States) present");
     return;
   }
-  TemplateReader t(data, size);
-  const WORD version = t.Word();
-  const WORD signature = t.Word();
-  t.Dword();  // help id
-  const DWORD exStyle = t.Dword();
-  const DWORD style = t.Dword();
-  const WORD count = t.Word();
-  const short x = t.Short(), y = t.Short(), cx = t.Short(), cy = t.Short();
-  const std::string menu = t.NameOrOrdinal();
-  const std::string windowClass = t.NameOrOrdinal();
-  const std::string caption = t.Text();
-  const WORD points = t.Word();
-  const WORD weight = t.Word();
-  const BYTE italic = t.Byte();
-  const BYTE charset = t.Byte();
-  const std::string face = t.Text();
-  report.Check(version == 1 && signature == 0xFFFF, "template 102 is an extended template");
-  report.Check(style == 0x90C800C8 && exStyle == 0x00040000, "template style and extended style",
-               Hex(style) + " " + Hex(exStyle));
-  report.Check(x == 0 && y == 0 && cx == 319 && cy == 45 && count == 4,
+  wine_checks::ResourceTemplate t;
+  const bool read = wine_checks::TemplateReader(data, size).Read(&t);
+  report.Check(read, "template 102 is read to its end");
+  report.Check(t.version == 1 && t.signature == 0xFFFF, "template 102 is an extended template");
+  report.Check(t.style == 0x90C800C8 && t.exStyle == 0x00040000,
+               "template style and extended style", Hex(t.style) + " " + Hex(t.exStyle));
+  report.Check(t.x == 0 && t.y == 0 && t.cx == 319 && t.cy == 45 && t.controls.size() == 4,
                "template position, size and control count");
-  report.Check(menu.empty() && windowClass.empty(), "template has no menu and no own class");
-  report.Check(caption == "Update RX274B-T61C-LM07-QP-R06.00.01 Firmware", "template caption",
-               caption);
-  report.Check(points == 8 && weight == 0 && italic == 0 && charset == 1 && face == "MS Shell Dlg",
-               "template font", face + " " + std::to_string(points));
+  report.Check(t.menu.empty() && t.windowClass.empty(), "template has no menu and no own class");
+  report.Check(t.caption == "Update RX274B-T61C-LM07-QP-R06.00.01 Firmware", "template caption",
+               t.caption);
+  report.Check(
+      t.points == 8 && t.weight == 0 && t.italic == 0 && t.charset == 1 && t.face == "MS Shell Dlg",
+      "template font", t.face + " " + std::to_string(t.points));
 
-  for (const ExpectedControl& expected : kControls) {
-    t.AlignDword();
-    t.Dword();  // help id
-    const DWORD controlExStyle = t.Dword();
-    const DWORD controlStyle = t.Dword();
-    const short cxPos = t.Short(), cyPos = t.Short(), width = t.Short(), height = t.Short();
-    const DWORD id = t.Dword();
-    const std::string className = t.NameOrOrdinal();
-    const std::string text = t.NameOrOrdinal();
-    t.Skip(t.Word());  // creation data
+  for (std::size_t i = 0; i < t.controls.size() && i < std::size(kControls); ++i) {
+    const ExpectedControl& expected = kControls[i];
+    const wine_checks::ResourceControl& control = t.controls[i];
     const std::string name = "template control " + std::to_string(expected.id);
     // Class names are case-insensitive; the resource compiler stores them in capitals.
-    const bool classMatches = lstrcmpiA(className.c_str(), expected.className) == 0;
-    const bool textMatches = expected.text != nullptr ? text == expected.text : text.size() == 3;
-    report.Check(t.ok() && id == expected.id && classMatches && textMatches, name + " identity",
-                 std::to_string(id) + " " + className + " \"" + text + "\"");
-    report.Check(controlStyle == expected.style && controlExStyle == 0, name + " style",
-                 Hex(controlStyle));
+    const bool classMatches = lstrcmpiA(control.className.c_str(), expected.className) == 0;
+    const bool textMatches =
+        expected.text != nullptr ? control.text == expected.text : control.text.size() == 3;
     report.Check(
-        cxPos == expected.x && cyPos == expected.y && width == expected.cx && height == expected.cy,
-        name + " position and size");
+        control.id == expected.id && classMatches && textMatches, name + " identity",
+        std::to_string(control.id) + " " + control.className + " \"" + control.text + "\"");
+    report.Check(control.style == expected.style && control.exStyle == 0, name + " style",
+                 Hex(control.style));
+    report.Check(control.x == expected.x && control.y == expected.y && control.cx == expected.cx &&
+                     control.cy == expected.cy,
+                 name + " position and size");
   }
 }
 
