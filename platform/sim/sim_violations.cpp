@@ -45,9 +45,14 @@ std::string SimViolationsText(const std::vector<SimViolation>& violations) {
   if (violations.empty()) {
     return "none";
   }
+  // A host stuck in a loop can leave thousands of entries; the first ones tell the story.
+  constexpr std::size_t kShown = 20;
   std::string text;
-  for (const SimViolation& violation : violations) {
-    text += violation.Text() + "\n";
+  for (std::size_t i = 0; i < violations.size() && i < kShown; ++i) {
+    text += violations[i].Text() + "\n";
+  }
+  if (violations.size() > kShown) {
+    text += "... and " + std::to_string(violations.size() - kShown) + " more\n";
   }
   return text;
 }

@@ -56,7 +56,8 @@ struct SimViolation {
   std::string Text() const;
 };
 
-// The whole record, one line per entry; "none" when it is empty.
+// The record for a failure message: one line for each of the first 20 entries and a count of
+// the rest; "none" when it is empty.
 std::string SimViolationsText(const std::vector<SimViolation>& violations);
 
 }  // namespace velkor::sim
