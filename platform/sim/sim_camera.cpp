@@ -5,24 +5,11 @@
 #include <algorithm>
 
 #include "platform/sim/sim_controller_chip_rows.h"
+#include "platform/sim/sim_controller_registers.h"
 
 namespace velkor::sim {
 
 namespace {
-
-constexpr std::uint16_t kRegPinLevel = 0x1006;
-constexpr std::uint16_t kRegPinEnable = 0x1007;
-constexpr std::uint16_t kRegFlashEnable = 0x1080;
-constexpr std::uint16_t kRegFlashControl = 0x1081;
-constexpr std::uint16_t kRegFlashDataOut = 0x1082;
-constexpr std::uint16_t kRegFlashDataIn = 0x1083;
-constexpr std::uint16_t kRegFlashDone = 0x1084;
-constexpr std::uint16_t kRegFlashSelect = 0x1091;
-constexpr std::uint16_t kRegProbe = 0x1185;
-
-constexpr std::uint8_t kControlSend = 1;
-constexpr std::uint8_t kControlReceive = 2;
-constexpr std::uint8_t kProbeBits = 0x70;
 
 // Default flash kinds: 4 for chips whose host erases the flash itself (with 0x60 on kind 4),
 // 5 for the others, which leave the erase to the controller's own command.
@@ -64,15 +51,16 @@ SimCamera::SimCamera(const SimCameraConfig& config, VirtualClock& clock)
       clock_(clock),
       flash_(std::make_unique<SimFlash>(FlashConfigFor(config), clock)) {
   flash_->SetStuckBusy(config.flashBusyNeverClears);
+  flash_->SetBusyCommandHook([this](std::uint8_t opcode) { NoteFlashIgnoredBusy(opcode); });
 
   const SimChipRow* row = RowOf(config.chipRow);
   flashKindRegister_ = (row != nullptr ? *row : kSimChipRows[0]).flashKindRegister;
   registers_[flashKindRegister_] = static_cast<std::uint8_t>(flash_->kind());
-  registers_[kRegFlashSelect] = 1;  // flash deselected
-  registers_[0x5F3] = kPowerUpReg5F3;
-  registers_[0x5F5] = kPowerUpReg5F5;
-  for (std::uint16_t reg = 0x5F8; reg <= 0x5FB; ++reg) {
-    registers_[reg] = kPowerUpReg5F8To5FB;
+  registers_[reg::kFlashSelect] = 1;  // flash deselected
+  registers_[reg::kSetupA] = kPowerUpReg5F3;
+  registers_[reg::kSetupB] = kPowerUpReg5F5;
+  for (std::uint16_t address = reg::kSetupKey; address < reg::kSetupKey + 4; ++address) {
+    registers_[address] = kPowerUpReg5F8To5FB;
   }
   LoadIdentification();
   UpdateWriteProtect();
@@ -106,54 +94,60 @@ void SimCamera::SetRegister(std::uint16_t reg, std::uint8_t value) {
   UpdateWriteProtect();
 }
 
-std::uint8_t SimCamera::ReadRegister(std::uint16_t reg) const {
-  if (reg == kRegFlashDone) {
-    // Transfers complete within their request, so the flag reads done unless told otherwise.
-    return config_.transferDoneNeverSettles ? 0 : 1;
+std::uint8_t SimCamera::ReadRegister(std::uint16_t address) const {
+  if (address == reg::kFlashDone) {
+    // What the next done poll would answer, without counting as one.
+    return shift_.active || config_.transferDoneNeverSettles ? 0 : 1;
   }
-  const auto it = registers_.find(reg);
+  const auto it = registers_.find(address);
   return it == registers_.end() ? 0 : it->second;
 }
 
-void SimCamera::WriteRegister(std::uint16_t reg, std::uint8_t value) {
-  registerWrites_.push_back({reg, value});
-  switch (reg) {
-    case kRegProbe:
-      registers_[reg] =
-          config_.probeBitsStick ? value : static_cast<std::uint8_t>(value & ~kProbeBits);
+void SimCamera::WriteRegister(std::uint16_t address, std::uint8_t value) {
+  registerWrites_.push_back({address, value});
+  switch (address) {
+    case reg::kProbe: {
+      const std::uint8_t kept =
+          config_.probeBitsStick
+              ? static_cast<std::uint8_t>(config_.probeBitsKept & reg::kProbeBits)
+              : 0;
+      registers_[address] = static_cast<std::uint8_t>((value & ~reg::kProbeBits) | (value & kept));
       break;
-    case kRegFlashSelect:
-      registers_[reg] = value;
+    }
+    case reg::kFlashSelect:
+      if (value != 0 && shift_.active) {
+        AbortTransferFor(SimViolationKind::kDeselectWhileShifting, address, value);
+      }
+      registers_[address] = value;
       if (value == 0) {
         flash_->Select();
       } else {
         flash_->Deselect();
       }
       break;
-    case kRegFlashControl:
-      registers_[reg] = value;
-      RunFlashTransfer(value);
+    case reg::kFlashDataOut:
+      if (shift_.active) {
+        AbortTransferFor(SimViolationKind::kDataOutWhileShifting, address, value);
+      }
+      registers_[address] = value;
       break;
-    case kRegPinLevel:
-    case kRegPinEnable:
-      registers_[reg] = value;
+    case reg::kFlashControl:
+      registers_[address] = value;
+      if (shift_.active) {
+        // The engine is busy: the byte in flight is cut off and this one never starts.
+        AbortTransferFor(SimViolationKind::kTransferWhileShifting, address, value);
+      } else {
+        StartTransfer(value);
+      }
+      break;
+    case reg::kPinLevel:
+    case reg::kPinEnable:
+      registers_[address] = value;
       UpdateWriteProtect();
       break;
     default:
-      registers_[reg] = value;
+      registers_[address] = value;
       break;
-  }
-}
-
-void SimCamera::RunFlashTransfer(std::uint8_t control) {
-  if (ReadRegister(kRegFlashEnable) == 0) {
-    return;  // the interface is off: nothing is clocked
-  }
-  if (control == kControlSend) {
-    flash_->Transfer(ReadRegister(kRegFlashDataOut));
-  } else if (control == kControlReceive) {
-    // Receiving clocks a dummy byte out while the flash drives its answer back.
-    registers_[kRegFlashDataIn] = flash_->Transfer(0xFF);
   }
 }
 
@@ -162,10 +156,10 @@ bool SimCamera::WriteProtectActive() const {
     return true;  // no controller pin reaches WP#: the pull-down holds it
   }
   const std::uint8_t mask = static_cast<std::uint8_t>(1u << config_.wpPin);
-  if ((ReadRegister(kRegPinEnable) & mask) == 0) {
+  if ((ReadRegister(reg::kPinEnable) & mask) == 0) {
     return true;  // pin not driven: the pull-down holds WP# low
   }
-  const bool pinHigh = (ReadRegister(kRegPinLevel) & mask) != 0;
+  const bool pinHigh = (ReadRegister(reg::kPinLevel) & mask) != 0;
   const bool wpHigh = config_.wpInverted ? !pinHigh : pinHigh;
   return !wpHigh;
 }

@@ -6,10 +6,12 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "platform/hresult.h"
 #include "platform/sim/sim_flash.h"
+#include "platform/sim/sim_violations.h"
 #include "platform/sim/virtual_clock.h"
 
 namespace velkor::sim {
@@ -36,8 +38,10 @@ struct SimCameraConfig {
   std::vector<std::uint8_t> initialFlash;
   std::uint8_t initialStatus = 0x8C;  // SRWD + BP1 + BP0: fully write-protected
 
-  // Row-15 probe register 0x1185: whether bits 4..6 stick when written.
+  // Row-15 probe register 0x1185: whether bits 4..6 stick when written, and which of them do
+  // (a build that keeps only some of them is the other build of the chip).
   bool probeBitsStick = true;
+  std::uint8_t probeBitsKept = 0x70;
   // Selector 5 answers (rows that query the flash mode): the mode byte and the word W whose
   // register W + 8 gives the configuration block's page.
   std::uint8_t flashMode = 0;
@@ -46,6 +50,10 @@ struct SimCameraConfig {
   // Timings on the virtual clock.
   std::uint32_t chipEraseMs = 800;
   std::uint32_t statusWriteMs = 15;
+  // Polls of 0x1084 that read 0 after a byte transfer starts (0x1081 = 1 or 2) before one reads
+  // 1. The byte reaches the flash, and a received byte lands in 0x1083, with the poll that reads
+  // 1. 0: every byte completes within the request that starts it.
+  std::uint32_t transferBusyPolls = 0;
 
   // Camera-level faults.
   bool transferDoneNeverSettles = false;  // 0x1084 never reads 1
@@ -64,6 +72,20 @@ class SimCamera {
   // wrong payload length, wrong flags) fail the way the device stalls them.
   HResult HandleRequest(std::uint32_t selector, std::uint32_t flags, std::uint8_t* payload,
                         std::uint32_t length);
+  // The same, numbered by the caller (the world passes its count of the device's requests), so
+  // that the violation record names the request as the request faults count it. The form
+  // above numbers the camera's requests itself, from 1.
+  HResult HandleRequest(std::uint32_t selector, std::uint32_t flags, std::uint8_t* payload,
+                        std::uint32_t length, std::uint32_t requestNumber);
+
+  SimCamera(const SimCamera&) = delete;
+  SimCamera& operator=(const SimCamera&) = delete;
+
+  // Host actions that the hardware would have mishandled, in order (see sim_violations.h).
+  const std::vector<SimViolation>& violations() const { return violations_; }
+  void ClearViolations() { violations_.clear(); }
+  // A byte transfer has started and its done poll has not yet read 1.
+  bool TransferInFlight() const { return shift_.active; }
 
   // Inspection and set-up for tests.
   SimFlash& flash() { return *flash_; }
@@ -99,6 +121,9 @@ class SimCamera {
   static constexpr std::uint8_t kPowerUpReg5F3 = 0x11;
   static constexpr std::uint8_t kPowerUpReg5F5 = 0x22;
   static constexpr std::uint8_t kPowerUpReg5F8To5FB = 0x34;
+  // What a flash-read or memory-read reply carries in the data bytes beyond those asked for
+  // (by reply byte position 3 to 10, repeating): never the memory's next bytes.
+  static constexpr std::uint8_t kReplyPoison[4] = {0xDE, 0xAD, 0xBE, 0xEF};
 
  private:
   SimCameraConfig config_;
@@ -119,11 +144,36 @@ class SimCamera {
   std::vector<EraseFlashAtCall> eraseFlashAtCalls_;
   std::uint32_t controllerEraseRequests_ = 0;
 
+  // The byte in the flash interface's shift register between its start and its done poll.
+  struct Shift {
+    bool active = false;
+    std::uint8_t control = 0;     // 1 send, 2 receive
+    std::uint8_t out = 0;         // the byte clocked out (0x1082 at the start of a send)
+    std::uint32_t pollsLeft = 0;  // done polls that still read 0
+    bool reaches = true;          // the flash-access setup let it through to the flash
+  };
+  Shift shift_;
+  std::vector<SimViolation> violations_;
+  std::uint32_t ownRequests_ = 0;
+  std::uint32_t currentRequest_ = 0;
+
   void LoadIdentification();
   std::uint8_t ReadRegister(std::uint16_t reg) const;
   void WriteRegister(std::uint16_t reg, std::uint8_t value);
-  void RunFlashTransfer(std::uint8_t control);
   void UpdateWriteProtect();
+
+  // The flash interface as the host drives it (sim_controller_flash_port.cpp).
+  std::uint8_t HostReadRegister(std::uint16_t reg);
+  void StartTransfer(std::uint8_t control);
+  void CompleteTransfer();
+  void AbortTransferFor(SimViolationKind kind, std::uint16_t reg, std::uint8_t value);
+  bool FlashAccessSetupHeld() const;
+  bool HostHoldsFlashInterface() const;
+  std::string ShiftState() const;
+  std::string SetupState() const;
+  void NoteFlashIgnoredBusy(std::uint8_t opcode);
+  void NoteViolation(SimViolationKind kind, std::uint16_t reg, std::uint8_t value,
+                     std::string state);
 
   HResult HandleRegister(bool set, std::uint8_t* payload);
   HResult HandleBus(bool set, std::uint8_t* payload);

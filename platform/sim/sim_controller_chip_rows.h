@@ -1,5 +1,6 @@
 // The simulator's own copy of the few chip-variant facts that shape the simulated controller:
-// where its identification record sits, what it says, and which register holds the flash kind.
+// where its identification record sits, what it says, which register holds the flash kind, who
+// erases the flash, and whether the host must set up flash access before it drives the flash.
 // Kept apart from the access library's table so that the simulator checks that table rather
 // than repeating it.
 #pragma once
@@ -14,6 +15,9 @@ struct SimChipRow {
   std::uint8_t version;
   std::uint16_t flashKindRegister;
   bool directErase;  // the host erases this chip's flash itself (else the controller does)
+  // The host's flash bytes reach the flash only while 0x5F3, 0x5F5 and 0x5F8..0x5FB hold the
+  // access values (see sim_controller_registers.h).
+  bool flashAccessSetup;
 };
 
 constexpr int kSimChipRowCount = 19;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/sim/sim_camera.h"
+#include "platform/sim/sim_controller_registers.h"
 
 namespace velkor::sim {
 
@@ -41,10 +42,24 @@ std::uint16_t AddressOf(const std::uint8_t* payload) {
   return static_cast<std::uint16_t>(payload[0] | (payload[1] << 8));
 }
 
+// Reply bytes 3 + delivered to 10 carry the poison pattern instead of data nobody asked for.
+void PoisonBeyond(std::uint8_t* payload, std::uint8_t delivered) {
+  for (std::uint8_t i = delivered; i < kMaxChunk; ++i) {
+    payload[3 + i] = SimCamera::kReplyPoison[i % 4];
+  }
+}
+
 }  // namespace
 
 HResult SimCamera::HandleRequest(std::uint32_t selector, std::uint32_t flags, std::uint8_t* payload,
                                  std::uint32_t length) {
+  return HandleRequest(selector, flags, payload, length, ownRequests_ + 1);
+}
+
+HResult SimCamera::HandleRequest(std::uint32_t selector, std::uint32_t flags, std::uint8_t* payload,
+                                 std::uint32_t length, std::uint32_t requestNumber) {
+  ownRequests_ = requestNumber;
+  currentRequest_ = requestNumber;
   if (selector == 0) {
     // The node probe; the world normally answers it before it gets here.
     return flags == kFlagsSetSupport ? hr::kOk : hr::kInvalidArgument;
@@ -73,7 +88,7 @@ HResult SimCamera::HandleRequest(std::uint32_t selector, std::uint32_t flags, st
 
 HResult SimCamera::HandleRegister(bool set, std::uint8_t* payload) {
   if (!set) {
-    const std::uint8_t value = ReadRegister(latchedRegister_);
+    const std::uint8_t value = HostReadRegister(latchedRegister_);
     std::fill_n(payload, 4, 0);
     payload[2] = value;
     return hr::kOk;
@@ -102,20 +117,35 @@ HResult SimCamera::HandleBus(bool set, std::uint8_t* payload) {
 }
 
 HResult SimCamera::HandleFlash(bool set, std::uint8_t* payload) {
+  // While the host holds the flash interface (0x1080 = 1) the controller's own program, read
+  // and erase cannot reach the flash; its firmware does not report that.
+  const bool cutOff = HostHoldsFlashInterface();
   if (!set) {
     std::uint8_t data[kMaxChunk];
     flash_->Read(flashReadPosition_, data);
+    if (cutOff) {
+      NoteViolation(SimViolationKind::kControllerFlashPathWhileHostHolds, flashReadPosition_,
+                    static_cast<std::uint8_t>(kFlashReadRequest | flashReadStep_),
+                    "flash read while 0x1080 = 1");
+      std::fill_n(data, kMaxChunk, 0xFF);
+    }
     std::fill_n(payload, 12, 0);
-    for (std::uint8_t i = 0; i < kMaxChunk; ++i) {
+    for (std::uint8_t i = 0; i < flashReadStep_; ++i) {
       const auto address = static_cast<std::uint16_t>(flashReadPosition_ + i);
       payload[3 + i] = FlipReadBack(address, data[i]);
     }
+    PoisonBeyond(payload, flashReadStep_);
     flashReadPosition_ = static_cast<std::uint16_t>(flashReadPosition_ + flashReadStep_);
     return hr::kOk;
   }
   const std::uint16_t address = AddressOf(payload);
   const std::uint8_t command = payload[2];
   if (command <= kMaxChunk) {
+    if (cutOff) {
+      NoteViolation(SimViolationKind::kControllerFlashPathWhileHostHolds, address, command,
+                    "flash program while 0x1080 = 1");
+      return hr::kOk;
+    }
     // The firmware does not report a refused program; a later read-back shows it.
     flash_->Program(address, std::span<const std::uint8_t>(payload + 3, command));
   } else if ((command & kFlashReadRequest) && (command & 0x7F) <= kMaxChunk) {
@@ -123,6 +153,11 @@ HResult SimCamera::HandleFlash(bool set, std::uint8_t* payload) {
     flashReadStep_ = command & 0x7F;
   } else if (command == kFlashControllerErase) {
     ++controllerEraseRequests_;
+    if (cutOff) {
+      NoteViolation(SimViolationKind::kControllerFlashPathWhileHostHolds, address, command,
+                    "controller erase while 0x1080 = 1");
+      return hr::kOk;
+    }
     // The controller waits for its own erase before it answers.
     if (flash_->EraseChip(config_.chipEraseMs)) {
       clock_.Advance(config_.chipEraseMs);
@@ -159,6 +194,7 @@ HResult SimCamera::HandleMemory(bool set, std::uint8_t* payload) {
   for (std::uint8_t i = 0; i < delivered; ++i) {
     payload[3 + i] = memory_[static_cast<std::uint16_t>(memoryReadAddress_ + i)];
   }
+  PoisonBeyond(payload, delivered);
   return hr::kOk;
 }
 

@@ -83,7 +83,13 @@ void SimFlash::Execute() {
     return;
   }
   if (Busy()) {
-    return;  // a busy part ignores everything but RDSR
+    // A busy part ignores everything but RDSR.
+    const bool reported =
+        opcode == kOpWriteEnable || opcode == kOpChipErase60 || opcode == kOpChipEraseC7;
+    if (reported && busyCommandHook_) {
+      busyCommandHook_(opcode);
+    }
+    return;
   }
   const bool armed = statusWriteArmed_;
   statusWriteArmed_ = false;  // EWSR covers only the session right after it

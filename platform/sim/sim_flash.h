@@ -5,7 +5,9 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "platform/sim/virtual_clock.h"
@@ -29,7 +31,8 @@ namespace velkor::sim {
 //     0x60 / 0xC7 chip erase: kinds 2, 7, 8, 10 and 11 take only 0xC7, every other kind only
 //       0x60. Needs WEL and no BP bit set; sets WIP for chipEraseMs, fills the array with 0xFF
 //       and clears WEL.
-//   While WIP is set every session except RDSR is ignored. Unknown opcodes are ignored.
+//   While WIP is set every session except RDSR is ignored; a write enable or chip erase that
+//   meets a busy flash is also reported to the busy-command hook. Unknown opcodes are ignored.
 // - Block protection is all or nothing here: any BP bit set protects the whole array.
 // - Controller-side access (the controller firmware drives its own page program and read):
 //     Program ANDs the data into the array (NOR cells only go from 1 to 0, so writing over
@@ -85,6 +88,11 @@ class SimFlash {
 
   // A flash that hangs: WIP reads set for good and no command is taken.
   void SetStuckBusy(bool stuck) { stuckBusy_ = stuck; }
+  // Called with the opcode of each write enable or chip erase session ignored because WIP was
+  // set; the controller turns it into a protocol violation.
+  void SetBusyCommandHook(std::function<void(std::uint8_t opcode)> hook) {
+    busyCommandHook_ = std::move(hook);
+  }
 
   // Inspection.
   bool Busy() const;
@@ -117,6 +125,7 @@ class SimFlash {
   bool statusWriteArmed_ = false;  // an EWSR session just ran (kind 3)
   std::vector<std::uint8_t> session_;
   std::vector<std::uint8_t> executed_;
+  std::function<void(std::uint8_t)> busyCommandHook_;
 };
 
 }  // namespace velkor::sim

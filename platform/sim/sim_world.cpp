@@ -2,6 +2,8 @@
 // property request through the filter's checks and the fault switches to the camera.
 #include "platform/sim/sim_world.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <utility>
 
 #include "platform/sim/sim_capture_objects.h"
@@ -194,7 +196,7 @@ HResult SimWorld::Dispatch(int device, std::uint32_t node, bool nodeControl,
     result = hr::kNotFound;
   } else if (nodeControl && setSupport) {
     // A node's own control answers the set-support probe from the topology alone.
-    result = config.topology[node].answersProbe ? hr::kOk : hr::kNotFound;
+    result = AnswerProbe(device, node, *property, data, dataLength);
   } else if (property->nodeId != config.extensionNodeId) {
     result = hr::kNotFound;  // no extension unit at that node
   } else {
@@ -220,6 +222,55 @@ HResult SimWorld::Dispatch(int device, std::uint32_t node, bool nodeControl,
   return result;
 }
 
+HResult SimWorld::AnswerProbe(int device, std::uint32_t node, const KsPropertyNode& property,
+                              const std::uint8_t* data, std::uint32_t dataLength) {
+  const SimTopologyNode& topologyNode =
+      impl_->devices[static_cast<std::size_t>(device)].config.topology[node];
+  constexpr std::uint32_t kProbeFlags = ks::kTypeSetSupport | ks::kTypeTopology;
+  if (property.id != 0 || property.flags != kProbeFlags || data != nullptr || dataLength != 0) {
+    char state[96];
+    std::snprintf(state, sizeof state, "node %u probed with id %u, flags 0x%08X, %s buffer of %u",
+                  node, property.id, property.flags, data != nullptr ? "a" : "no", dataLength);
+    SimViolation violation;
+    violation.kind = SimViolationKind::kMalformedNodeProbe;
+    violation.reg = static_cast<std::uint16_t>(node);
+    violation.value = static_cast<std::uint8_t>(property.id);
+    violation.state = state;
+    violation.device = device;
+    impl_->probeViolations.push_back(std::move(violation));
+    return property.id != 0 ? hr::kNotFound : hr::kInvalidArgument;
+  }
+  return topologyNode.answersProbe ? topologyNode.probeResult : hr::kNotFound;
+}
+
+std::vector<SimViolation> SimWorld::Violations() const {
+  std::lock_guard lock(impl_->mutex);
+  std::vector<SimViolation> all = impl_->probeViolations;
+  std::vector<const SimCamera*> seen;
+  for (std::size_t i = 0; i < impl_->devices.size(); ++i) {
+    const SimCamera* camera = impl_->devices[i].config.camera.get();
+    if (camera == nullptr || std::find(seen.begin(), seen.end(), camera) != seen.end()) {
+      continue;  // a camera shared by two devices is reported once
+    }
+    seen.push_back(camera);
+    for (SimViolation violation : camera->violations()) {
+      violation.device = static_cast<int>(i);
+      all.push_back(std::move(violation));
+    }
+  }
+  return all;
+}
+
+void SimWorld::ClearViolations() {
+  std::lock_guard lock(impl_->mutex);
+  impl_->probeViolations.clear();
+  for (DeviceState& state : impl_->devices) {
+    if (state.config.camera) {
+      state.config.camera->ClearViolations();
+    }
+  }
+}
+
 HResult SimWorld::ServeRequest(DeviceState& state, const KsPropertyNode& property,
                                std::uint8_t* data, std::uint32_t dataLength) {
   const SimRequestFaults& faults = state.config.faults;
@@ -232,7 +283,8 @@ HResult SimWorld::ServeRequest(DeviceState& state, const KsPropertyNode& propert
   } else if (!state.config.camera) {
     result = hr::kNotFound;  // a unit of another make does not know the vendor set
   } else {
-    result = state.config.camera->HandleRequest(property.id, property.flags, data, dataLength);
+    result =
+        state.config.camera->HandleRequest(property.id, property.flags, data, dataLength, number);
   }
   if (faults.unplugAfterRequests != 0 && number >= faults.unplugAfterRequests) {
     state.unplugged = true;

@@ -13,6 +13,7 @@
 #include "platform/capture_system.h"
 #include "platform/device_tree.h"
 #include "platform/sim/sim_camera.h"
+#include "platform/sim/sim_violations.h"
 #include "platform/sim/virtual_clock.h"
 
 namespace velkor::sim {
@@ -20,7 +21,8 @@ namespace velkor::sim {
 // One node of a capture filter's kernel-streaming topology.
 struct SimTopologyNode {
   Guid type;
-  bool answersProbe = false;  // the selector-0 set-support probe succeeds on this node
+  bool answersProbe = false;      // the selector-0 set-support probe succeeds on this node...
+  HResult probeResult = hr::kOk;  // ...with this success code (kFalse is one too)
 };
 
 // Request-level fault switches of one capture device.
@@ -114,6 +116,12 @@ class SimWorld : public CaptureSystem, public DeviceTree {
   void ClearTraffic();
   void SetTrafficLogging(bool enabled);
 
+  // The protocol-violation record of the whole world: the node probes that were not exactly
+  // the probe, then each camera's own record, each entry with its device index. Read it while no
+  // other thread sends requests.
+  std::vector<SimViolation> Violations() const;
+  void ClearViolations();
+
   // COM-style sessions: begins and ends per thread. Balanced() is true when every begin was
   // ended on the thread that began it and no end came without a begin.
   bool SessionsBalanced() const;
@@ -138,7 +146,9 @@ class SimWorld : public CaptureSystem, public DeviceTree {
   // extensionNodeId and the topology flag, with a 32-byte descriptor and Reserved 0. Requests
   // that pass these checks are counted (from 1) for the request faults. RouteToNode serves
   // the control of topology node `node`: a set-support probe there answers from the node's
-  // answersProbe and is not counted; anything else is routed as by Route.
+  // answersProbe and probeResult, and is not counted; it must be exactly property 0 with flags
+  // set-support|topology and a null, zero-length buffer, or it is refused and recorded as a
+  // violation. Anything else is routed as by Route.
   HResult Route(int device, const KsPropertyNode* property, std::uint32_t propertyLength,
                 void* data, std::uint32_t dataLength);
   HResult RouteToNode(int device, std::uint32_t node, const KsPropertyNode* property,
@@ -149,6 +159,8 @@ class SimWorld : public CaptureSystem, public DeviceTree {
   struct DeviceState;
   HResult Dispatch(int device, std::uint32_t node, bool nodeControl, const KsPropertyNode* property,
                    std::uint32_t propertyLength, std::uint8_t* data, std::uint32_t dataLength);
+  HResult AnswerProbe(int device, std::uint32_t node, const KsPropertyNode& property,
+                      const std::uint8_t* data, std::uint32_t dataLength);
   HResult ServeRequest(DeviceState& state, const KsPropertyNode& property, std::uint8_t* data,
                        std::uint32_t dataLength);
   bool DevicePresentLocked(const DeviceState& state);

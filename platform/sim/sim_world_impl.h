@@ -6,6 +6,7 @@
 #include <map>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "platform/sim/sim_device_tree.h"
 #include "platform/sim/sim_world.h"
@@ -32,6 +33,7 @@ struct SimWorld::Impl {
   SimDeviceTree tree;
   int cameraTreeNode = -1;
   bool brokenTreeWalk = false;
+  std::vector<SimViolation> probeViolations;
 };
 
 // Lays out an ordinary machine's device tree with the camera's USB device deep in a later

@@ -207,6 +207,7 @@ TEST(ChipTableAgainstSimulatorTest, BothDescribeTheSameChipsAtTheSameAddresses) 
     EXPECT_EQ(ours.version, sims.version);
     EXPECT_EQ(ours.flashKindRegister, sims.flashKindRegister);
     EXPECT_EQ(ours.directErase != 0, sims.directErase);
+    EXPECT_EQ(ours.flashAccessSetup != 0, sims.flashAccessSetup);
   }
 }
 

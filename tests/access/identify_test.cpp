@@ -35,6 +35,21 @@ TEST_F(IdentifyTest, RowFifteenWhoseProbeBitsFallBackKeepsTheFifthCharacterRead)
   EXPECT_EQ(WritesTo(0x1185), std::vector<std::uint8_t>{0x70});
 }
 
+// The other build keeps only some of the three bits: one bit missing is enough to tell it.
+TEST_F(IdentifyTest, RowFifteenKeepingOnlySomeProbeBitsIsTheOtherBuild) {
+  for (std::uint8_t kept : {0x30, 0x50, 0x60, 0x10}) {
+    SCOPED_TRACE(static_cast<int>(kept));
+    sim::SimCameraConfig config = W7hr(true);
+    config.probeBitsKept = kept;
+    OpenCamera(config);
+    std::uint8_t id[8] = {};
+    ASSERT_TRUE(IdentifyChip(id));
+    EXPECT_EQ(0, std::memcmp(id, "W7HR0", 5));
+    EXPECT_EQ(camera().Register(0x1185) & 0x70, kept);
+    CloseDevice();
+  }
+}
+
 TEST_F(IdentifyTest, OtherRowsAreNotProbed) {
   sim::SimCameraConfig config;
   config.chipRow = 16;

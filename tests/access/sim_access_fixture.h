@@ -55,6 +55,17 @@ class SimAccessTest : public ::testing::Test {
   }
 
   sim::SimWorld& world() { return *world_; }
+
+  // Nothing the host did would have been mishandled by a real camera.
+  void ExpectNoViolations() {
+    const auto record = world_->Violations();
+    EXPECT_TRUE(record.empty()) << sim::SimViolationsText(record);
+  }
+  // The host handed the flash interface back: interface off, flash deselected.
+  void ExpectFlashInterfaceReleased() {
+    EXPECT_EQ(camera().Register(0x1080), 0);
+    EXPECT_EQ(camera().Register(0x1091), 1);
+  }
   sim::SimCamera& camera() { return *world_->device(sim::kSimCameraDevice).camera; }
   sim::SimRequestFaults& faults() { return world_->device(sim::kSimCameraDevice).faults; }
 

@@ -134,7 +134,7 @@ TEST_F(FailedRun, EraseFailingSkipsTheWriteAndTheAfterWriteStepButRestoresProtec
   EXPECT_TRUE(FlashHolds(Camera().initialFlash));
   EXPECT_FALSE(AfterWriteStepRan());
   EXPECT_EQ(camera().flash().Status() & kStatusBits, kProtectedStatus);
-  EXPECT_TRUE(camera().WriteProtectActive());
+  ExpectCameraLeftAsFound();
 }
 
 TEST_F(FailedRun, WriteFailingHalfwayShowsTheWriteFailureAndSkipsTheAfterWriteStep) {
@@ -148,6 +148,7 @@ TEST_F(FailedRun, WriteFailingHalfwayShowsTheWriteFailureAndSkipsTheAfterWriteSt
   ExpectFailure("Write firmware Failed!!!");
   EXPECT_FALSE(AfterWriteStepRan());
   EXPECT_FALSE(FlashHolds(image_));
+  ExpectCameraLeftAsFound();
 }
 
 TEST_F(FailedRun, CameraUnpluggedInTheMiddleOfTheWriteStillEndsWithFail) {
@@ -179,6 +180,7 @@ TEST_F(FailedRun, ReadBackDifferingOnlyInTheLastByteFailsVerificationAfterAWrite
   EXPECT_TRUE(FlashHolds(image_));
   EXPECT_TRUE(AfterWriteStepRan());
   EXPECT_EQ(camera().flash().Status() & kStatusBits, kProtectedStatus);
+  ExpectCameraLeftAsFound();
 }
 
 // The image ends in eight zero bytes, so a read-back buffer whose last piece never arrived

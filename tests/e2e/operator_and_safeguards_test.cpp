@@ -49,6 +49,7 @@ TEST_F(UpdaterRun, EnterAndEscapeWhileTheWorkerRunsAreIgnored) {
   EXPECT_TRUE(backend_->EventsOf(HeadlessEvent::Kind::kDialogEnded).empty());
   EXPECT_EQ(ResultLog(), kPassBytes);
   EXPECT_TRUE(FlashHolds(image_));
+  ExpectCameraLeftAsFound();
 }
 
 // Closing the window is the operator's deliberate abort: the process ends there, before the
@@ -177,6 +178,7 @@ TEST_F(UpdaterRun, VerdictFileThatCannotBeCreatedStillEndsTheRunWithExitCodeZero
   EXPECT_EQ(StatusTexts().back(), (StatusText{"Update Finish.", kBlue}));
   EXPECT_TRUE(std::filesystem::is_directory("Result.log"));
   EXPECT_TRUE(FlashHolds(image_));
+  ExpectCameraLeftAsFound();
 }
 
 }  // namespace

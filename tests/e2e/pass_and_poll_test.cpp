@@ -19,7 +19,7 @@ TEST_F(UpdaterRun, AttachedCameraIsUpdatedAndLeavesTheSeventeenBytePassVerdict) 
   EXPECT_TRUE(FlashHolds(image_));
   // The new image's block asks for protection: the status register and WP# are as before.
   EXPECT_EQ(camera().flash().Status() & kStatusBits, kProtectedStatus);
-  EXPECT_TRUE(camera().WriteProtectActive());
+  ExpectCameraLeftAsFound();
   EXPECT_TRUE(AfterWriteStepRan());
   // Each open was closed on the thread that made it.
   EXPECT_TRUE(world_->SessionsBalanced());
@@ -184,6 +184,7 @@ TEST_F(UpdaterRun, CameraAttachedJustBeforeTheSixthTickIsStillUpdated) {
   EXPECT_EQ(FirstTextTime("Check Hardware ..."), 6000u);
   EXPECT_EQ(ResultLog(), std::string("Pass\r\nR06.00.01\r\n", 17));
   EXPECT_TRUE(FlashHolds(image_));
+  ExpectCameraLeftAsFound();
 }
 
 TEST_F(UpdaterRun, CameraAttachedAfterTheSixthTickIsTooLate) {

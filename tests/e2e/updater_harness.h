@@ -127,6 +127,7 @@ class UpdaterRun : public ::testing::Test {
     config.chipRow = kChipRow;
     config.initialFlash = MakeImage(1);
     config.initialStatus = kProtectedStatus;
+    config.transferBusyPolls = 1;  // every byte of the flash interface takes a done poll
     return config;
   }
 
@@ -222,6 +223,22 @@ class UpdaterRun : public ::testing::Test {
 
   bool FlashHolds(const std::vector<std::uint8_t>& image) {
     return std::equal(image.begin(), image.end(), camera().flash().content().begin());
+  }
+
+  // The camera as the run found it, for runs that closed it: nothing a real camera would have
+  // mishandled, the flash interface handed back (off, flash deselected), the flash-access setup
+  // registers back at their power-up values and WP# held by the pin.
+  void ExpectCameraLeftAsFound() {
+    const auto record = world_->Violations();
+    EXPECT_TRUE(record.empty()) << sim::SimViolationsText(record);
+    EXPECT_EQ(camera().Register(0x1080), 0);
+    EXPECT_EQ(camera().Register(0x1091), 1);
+    EXPECT_EQ(camera().Register(0x5F3), sim::SimCamera::kPowerUpReg5F3);
+    EXPECT_EQ(camera().Register(0x5F5), sim::SimCamera::kPowerUpReg5F5);
+    for (std::uint16_t reg = 0x5F8; reg <= 0x5FB; ++reg) {
+      EXPECT_EQ(camera().Register(reg), sim::SimCamera::kPowerUpReg5F8To5FB) << reg;
+    }
+    EXPECT_TRUE(camera().WriteProtectActive());
   }
 
   bool AfterWriteStepRan() {

@@ -34,6 +34,10 @@ TEST(SimOptionsWithoutArguments, PlayAnAttachedProtectedRow18CameraWithoutFaults
   EXPECT_FALSE(options.camera.flashBusyNeverClears);
   EXPECT_FALSE(options.camera.transferDoneNeverSettles);
   EXPECT_EQ(options.camera.readBackFlipMask, 0u);
+  // Every flash-interface byte takes a done poll, so that a host that does not wait shows.
+  EXPECT_EQ(options.camera.transferBusyPolls, 1u);
+  EXPECT_EQ(options.camera.probeBitsKept, 0x70);
+  EXPECT_EQ(options.probeResult, hr::kOk);
   EXPECT_TRUE(options.imagePath.empty());
   EXPECT_FALSE(options.diagnostics || options.fast || options.help);
 }
@@ -52,9 +56,8 @@ TEST(SimOptionsWithoutArguments, StartFromAnOlderFirmwareThatDiffersFromTheImage
 }
 
 TEST(SimOptionsCamera, ChipWiringAndFlashKindAreTaken) {
-  const SimFrontendOptions options =
-      ParseOk({"--chip-row", "13", "--chip-version=2", "--flash-kind", "0x07", "--wp-pin", "5",
-               "--wp-wiring", "direct"});
+  SimFrontendOptions options = ParseOk({"--chip-row", "13", "--chip-version=2", "--flash-kind",
+                                        "0x07", "--wp-pin", "5", "--wp-wiring", "direct"});
   EXPECT_EQ(options.camera.chipRow, 13);
   EXPECT_EQ(options.camera.version, 2);
   EXPECT_EQ(options.camera.flashKind, 7);
@@ -64,6 +67,11 @@ TEST(SimOptionsCamera, ChipWiringAndFlashKindAreTaken) {
   EXPECT_EQ(ParseOk({"--chip-row", "none"}).camera.chipRow, -1);
   EXPECT_EQ(ParseOk({"--chip-row", "0"}).camera.chipRow, 0);
   EXPECT_TRUE(ParseOk({"--wp-wiring=inverted"}).camera.wpInverted);
+
+  options = ParseOk({"--busy-polls", "0", "--probe-bits", "0x50", "--probe-result", "1"});
+  EXPECT_EQ(options.camera.transferBusyPolls, 0u);
+  EXPECT_EQ(options.camera.probeBitsKept, 0x50);
+  EXPECT_EQ(options.probeResult, hr::kFalse);
 }
 
 TEST(SimOptionsAttach, TickNAppearsHalfASecondBeforeThatTick) {
@@ -138,6 +146,10 @@ TEST(SimOptionsErrors, EachBadInputIsRefusedWithAMessageNamingTheOption) {
       {{"--unplug-after", ""}, "--unplug-after"},
       {{"--corrupt-readback", "some"}, "--corrupt-readback"},
       {{"--memory-read-count", "300"}, "--memory-read-count"},
+      {{"--busy-polls", "1001"}, "--busy-polls"},
+      {{"--probe-bits", "0x80"}, "--probe-bits"},
+      {{"--probe-bits", "0x71"}, "--probe-bits"},
+      {{"--probe-result", "0x80004005"}, "--probe-result"},
       {{"--image", ""}, "--image"},
       {{"--busy-forever=yes"}, "--busy-forever takes no value"},
       {{"--chip-row=", "3"}, "--chip-row"},
@@ -151,11 +163,13 @@ TEST(SimOptionsErrors, EachBadInputIsRefusedWithAMessageNamingTheOption) {
 
 TEST(SimOptionsUsageText, ListsEveryOption) {
   const std::string usage = SimOptionsUsage("velkor-update-sim");
-  for (const char* option :
-       {"--chip-row", "--chip-version", "--flash-kind", "--wp-pin", "--wp-wiring", "--attach",
-        "--fail-request", "--fail-selector", "--fail-result", "--unplug-after",
-        "--corrupt-readback", "--memory-read-count", "--busy-forever", "--done-never", "--image",
-        "--fast", "--diagnostics", "--help"}) {
+  for (const char* option : {"--chip-row",     "--chip-version",     "--flash-kind",
+                             "--wp-pin",       "--wp-wiring",        "--attach",
+                             "--fail-request", "--fail-selector",    "--fail-result",
+                             "--unplug-after", "--corrupt-readback", "--memory-read-count",
+                             "--busy-forever", "--done-never",       "--image",
+                             "--busy-polls",   "--probe-bits",       "--probe-result",
+                             "--fast",         "--diagnostics",      "--help"}) {
     EXPECT_NE(usage.find(option), std::string::npos) << option;
   }
 }

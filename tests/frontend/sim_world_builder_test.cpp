@@ -15,9 +15,9 @@ TEST(SimWorldBuilderDefaults, CameraIsAttachedFromTheStartAtTheCameraPath) {
 }
 
 TEST(SimWorldBuilderOptions, FaultsAndWiringReachTheCameraAndItsDevice) {
-  const SimOptionsResult parsed =
-      ParseSimOptions({"--fail-selector", "3", "--fail-result", "1", "--unplug-after", "77",
-                       "--wp-pin", "6", "--wp-wiring", "direct", "--chip-row", "9"});
+  const SimOptionsResult parsed = ParseSimOptions(
+      {"--fail-selector", "3", "--fail-result", "1", "--unplug-after", "77", "--wp-pin", "6",
+       "--wp-wiring", "direct", "--chip-row", "9", "--probe-result", "1"});
   ASSERT_TRUE(parsed.ok) << parsed.error;
   auto world = BuildSimWorld(parsed.options);
   const SimCaptureDeviceConfig& device = world->device(kSimCameraDevice);
@@ -28,6 +28,8 @@ TEST(SimWorldBuilderOptions, FaultsAndWiringReachTheCameraAndItsDevice) {
   EXPECT_EQ(device.camera->config().wpPin, 6);
   EXPECT_FALSE(device.camera->config().wpInverted);
   EXPECT_EQ(device.camera->config().chipRow, 9);
+  EXPECT_EQ(device.camera->config().transferBusyPolls, 1u);
+  EXPECT_EQ(device.topology[2].probeResult, hr::kFalse);
 }
 
 TEST(SimWorldBuilderAttach, CameraAppearsAtItsTimeOrNever) {

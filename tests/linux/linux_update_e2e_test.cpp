@@ -58,7 +58,8 @@ sim::SimCameraConfig ProtectedCameraWithOldImage() {
   sim::SimCameraConfig config;
   config.chipRow = kChipRow;
   config.initialFlash = BoardImage(1);
-  config.initialStatus = 0x8C;  // SRWD, BP1, BP0
+  config.initialStatus = 0x8C;   // SRWD, BP1, BP0
+  config.transferBusyPolls = 1;  // every byte of the flash interface takes a done poll
   return config;
 }
 
@@ -139,6 +140,20 @@ class LinuxUpdateTest : public ::testing::Test {
     return code;
   }
 
+  // What every run that opened and closed the camera leaves: nothing a real camera would have
+  // mishandled, the flash interface handed back, the flash-access setup back at power-up.
+  void ExpectCameraLeftAsFound() {
+    EXPECT_TRUE(camera_->violations().empty()) << sim::SimViolationsText(camera_->violations());
+    EXPECT_EQ(camera_->Register(0x1080), 0);
+    EXPECT_EQ(camera_->Register(0x1091), 1);
+    EXPECT_EQ(camera_->Register(0x5F3), sim::SimCamera::kPowerUpReg5F3);
+    EXPECT_EQ(camera_->Register(0x5F5), sim::SimCamera::kPowerUpReg5F5);
+    for (std::uint16_t reg = 0x5F8; reg <= 0x5FB; ++reg) {
+      EXPECT_EQ(camera_->Register(reg), sim::SimCamera::kPowerUpReg5F8To5FB) << reg;
+    }
+    EXPECT_TRUE(camera_->WriteProtectActive());
+  }
+
   std::string ResultLog() const {
     std::ifstream in(workDir_ / "Result.log", std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -164,7 +179,9 @@ TEST_F(LinuxUpdateTest, AttachedCameraIsUpdatedAndPasses) {
   EXPECT_EQ(ResultLog(), "Pass\r\nR06.00.01\r\n");
   const auto& flash = camera_->flash().content();
   EXPECT_TRUE(std::equal(flash.begin(), flash.end(), image_.image().begin()));
-  EXPECT_TRUE(camera_->WriteProtectActive());
+  // The new image's configuration block asks for protection again.
+  EXPECT_EQ(camera_->flash().Status() & 0x9C, 0x8C);
+  ExpectCameraLeftAsFound();
   EXPECT_EQ(io_.OpenFiles(), 0u);
 }
 
@@ -193,6 +210,7 @@ TEST_F(LinuxUpdateTest, StalledFlashWritesFail) {
   EXPECT_EQ(Run(), 0);
 
   EXPECT_EQ(ResultLog(), "Fail");
+  ExpectCameraLeftAsFound();
 }
 
 TEST_F(LinuxUpdateTest, UnplugDuringTheWriteFails) {

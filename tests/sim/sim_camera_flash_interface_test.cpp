@@ -13,9 +13,16 @@ namespace {
 constexpr std::uint32_t kGet = 0x10000001;
 constexpr std::uint32_t kSet = 0x10000002;
 
+// Row 11: a chip whose flash the host may drive without the flash-access setup.
+SimCameraConfig PlainChip() {
+  SimCameraConfig config;
+  config.chipRow = 11;
+  return config;
+}
+
 class SimCameraFlashInterfaceTest : public ::testing::Test {
  protected:
-  SimCamera& MakeCamera(SimCameraConfig config = {}) {
+  SimCamera& MakeCamera(SimCameraConfig config = PlainChip()) {
     camera_ = std::make_unique<SimCamera>(config, clock_);
     return *camera_;
   }
@@ -63,7 +70,7 @@ class SimCameraFlashInterfaceTest : public ::testing::Test {
 };
 
 TEST_F(SimCameraFlashInterfaceTest, WriteProtectFollowsPinEnableLevelAndInverter) {
-  SimCameraConfig config;  // pin 3 through an inverter
+  SimCameraConfig config = PlainChip();  // pin 3 through an inverter
   SimCamera& camera = MakeCamera(config);
   EXPECT_TRUE(camera.WriteProtectActive()) << "undriven pin: pull-down";
 
@@ -100,7 +107,7 @@ TEST_F(SimCameraFlashInterfaceTest, StatusWriteUnderSrwdNeedsThePinToReleaseWp) 
 }
 
 TEST_F(SimCameraFlashInterfaceTest, KindThreeTakesTheStatusWriteOnlyAfterEnableWriteStatus) {
-  SimCameraConfig config;
+  SimCameraConfig config = PlainChip();
   config.flashKind = 3;
   config.initialStatus = 0x0C;
   SimCamera& camera = MakeCamera(config);
@@ -116,7 +123,7 @@ TEST_F(SimCameraFlashInterfaceTest, KindThreeTakesTheStatusWriteOnlyAfterEnableW
 }
 
 TEST_F(SimCameraFlashInterfaceTest, PollerKeepingChipSelectedSeesEraseFinish) {
-  SimCameraConfig config;
+  SimCameraConfig config = PlainChip();
   config.initialStatus = 0x00;
   config.initialFlash = {0x00};
   config.flashKind = 7;
@@ -138,7 +145,7 @@ TEST_F(SimCameraFlashInterfaceTest, PollerKeepingChipSelectedSeesEraseFinish) {
 }
 
 TEST_F(SimCameraFlashInterfaceTest, CommandSentIntoAnOpenPollingSessionIsLost) {
-  SimCameraConfig config;
+  SimCameraConfig config = PlainChip();
   config.initialStatus = 0x00;
   SimCamera& camera = MakeCamera(config);
   WriteReg(0x1080, 1);
@@ -150,7 +157,7 @@ TEST_F(SimCameraFlashInterfaceTest, CommandSentIntoAnOpenPollingSessionIsLost) {
 }
 
 TEST_F(SimCameraFlashInterfaceTest, TransfersDoNothingWhileTheInterfaceIsDisabled) {
-  SimCameraConfig config;
+  SimCameraConfig config = PlainChip();
   config.initialStatus = 0x00;
   SimCamera& camera = MakeCamera(config);
 
@@ -168,7 +175,7 @@ TEST_F(SimCameraFlashInterfaceTest, DoneFlagReadsOneUnlessItNeverSettles) {
   Command({0x05});
   EXPECT_EQ(ReadReg(0x1084), 1);
 
-  SimCameraConfig config;
+  SimCameraConfig config = PlainChip();
   config.transferDoneNeverSettles = true;
   MakeCamera(config);
   WriteReg(0x1080, 1);
@@ -177,7 +184,7 @@ TEST_F(SimCameraFlashInterfaceTest, DoneFlagReadsOneUnlessItNeverSettles) {
 }
 
 TEST_F(SimCameraFlashInterfaceTest, ReceivedStatusLandsInDataInAndWritesAreLogged) {
-  SimCameraConfig config;
+  SimCameraConfig config = PlainChip();
   config.initialStatus = 0x8C;
   SimCamera& camera = MakeCamera(config);
   WriteReg(0x1080, 1);

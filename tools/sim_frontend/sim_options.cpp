@@ -100,6 +100,29 @@ const std::vector<OptionRule>& OptionTable() {
          o.camera.wpInverted = v == "inverted";
          return std::string();
        }},
+      {"--busy-polls", true,
+       [](SimFrontendOptions& o, const std::string& v) {
+         std::uint64_t polls = 0;
+         auto error = ReadRanged("--busy-polls", v, 0, 1000, &polls);
+         o.camera.transferBusyPolls = static_cast<std::uint32_t>(polls);
+         return error;
+       }},
+      {"--probe-bits", true,
+       [](SimFrontendOptions& o, const std::string& v) {
+         const auto mask = ParseNumber(v);
+         if (!mask || (*mask & ~std::uint64_t{0x70}) != 0) {
+           return "--probe-bits: expected a mask within 0x70 (bits 4 to 6), got \"" + v + "\"";
+         }
+         o.camera.probeBitsKept = static_cast<std::uint8_t>(*mask);
+         return std::string();
+       }},
+      {"--probe-result", true,
+       [](SimFrontendOptions& o, const std::string& v) {
+         std::uint64_t code = 0;
+         auto error = ReadRanged("--probe-result", v, 0, 0x7FFFFFFF, &code);
+         o.probeResult = static_cast<HResult>(code);
+         return error;
+       }},
       {"--attach", true,
        [](SimFrontendOptions& o, const std::string& v) {
          if (v == "start") {
@@ -216,6 +239,7 @@ SimFrontendOptions DefaultSimFrontendOptions() {
   SimFrontendOptions options;
   options.camera.initialFlash = MakeFillerBytes(kOldFirmwareSeed, kPlaceholderImageSize);
   ApplyConfigurationBlock(options.camera.initialFlash);
+  options.camera.transferBusyPolls = 1;
   return options;
 }
 
@@ -281,6 +305,12 @@ std::string SimOptionsUsage(const std::string& program) {
          "  --wp-pin N             controller pin 0..7 wired to the flash's WP# input (default 3)\n"
          "  --wp-wiring W          \"inverted\" (default: WP# is the inverse of the pin) or\n"
          "                         \"direct\" (WP# follows the pin)\n"
+         "  --busy-polls N         polls of the flash interface's done flag that read 0 after\n"
+         "                         each byte, 0..1000 (default 1)\n"
+         "  --probe-bits MASK      which of bits 4 to 6 (mask 0x70) the row-15 probe register\n"
+         "                         keeps; fewer than all three make it the other build\n"
+         "  --probe-result CODE    success code of the extension unit's node probe, e.g. 1\n"
+         "                         (S_FALSE; default 0, S_OK)\n"
          "  --attach WHEN          \"start\" (default), \"never\", or N: the camera appears just\n"
          "                         before poll tick N (the poll gives up after tick 6)\n"
          "\n"

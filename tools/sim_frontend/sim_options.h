@@ -17,6 +17,8 @@ constexpr std::uint64_t kNeverAttached = std::numeric_limits<std::uint64_t>::max
 struct SimFrontendOptions {
   SimCameraConfig camera;   // chip, board wiring, camera-level faults, flash content
   SimRequestFaults faults;  // request-level faults of the camera's capture device
+  // What the extension unit's node answers to the set-support probe: S_OK or another success.
+  HResult probeResult = hr::kOk;
   // Time on the world's clock at which the camera shows up; 0: attached from the start.
   std::uint64_t attachAtMs = 0;
   std::string imagePath;     // empty: the image embedded in the program
@@ -26,8 +28,9 @@ struct SimFrontendOptions {
 };
 
 // The defaults of a run without options: a write-protected camera of row 18 whose flash holds
-// an older firmware (so that a skipped erase shows) with the board's configuration block,
-// attached from the start, no fault.
+// an older firmware (so that a skipped erase shows) with the board's configuration block, one
+// busy poll per flash-interface byte (so that a host that does not wait shows), attached from
+// the start, no fault.
 SimFrontendOptions DefaultSimFrontendOptions();
 
 struct SimOptionsResult {
