@@ -13,9 +13,12 @@ namespace velkor::sim {
 
 namespace {
 
-std::string Hex2(std::uint8_t value) {
-  char text[8];
-  std::snprintf(text, sizeof text, "%02X", static_cast<unsigned>(value));
+// Texts are built with snprintf: GCC 12 at -O3 warns falsely (-Wrestrict) on some chains of
+// std::string concatenation.
+template <typename... Args>
+std::string Format(const char* format, Args... args) {
+  char text[160];
+  std::snprintf(text, sizeof text, format, args...);
   return text;
 }
 
@@ -36,9 +39,11 @@ std::string SimCamera::ShiftState() const {
   if (!shift_.active) {
     return "no byte shifting";
   }
-  const std::string what = shift_.control == reg::kControlSend ? "send of 0x" + Hex2(shift_.out)
-                                                               : std::string("receive");
-  return what + " shifting, " + std::to_string(shift_.pollsLeft) + " busy polls left";
+  if (shift_.control == reg::kControlSend) {
+    return Format("send of 0x%02X shifting, %u busy polls left", unsigned{shift_.out},
+                  unsigned{shift_.pollsLeft});
+  }
+  return Format("receive shifting, %u busy polls left", unsigned{shift_.pollsLeft});
 }
 
 bool SimCamera::HostHoldsFlashInterface() const {
@@ -63,11 +68,11 @@ bool SimCamera::FlashAccessSetupHeld() const {
 }
 
 std::string SimCamera::SetupState() const {
-  std::string text = "setup 0x5F3..0x5FB:";
-  for (std::uint16_t address : {0x5F3, 0x5F5, 0x5F8, 0x5F9, 0x5FA, 0x5FB}) {
-    text += " " + Hex2(ReadRegister(address));
-  }
-  return text + ", access needs 06 " + Hex2(flash_->kind() == 3 ? 0xAF : 0x02) + " 12 12 ED ED";
+  auto at = [this](std::uint16_t address) { return unsigned{ReadRegister(address)}; };
+  return Format(
+      "setup 0x5F3..0x5FB: %02X %02X %02X %02X %02X %02X, access needs 06 %02X 12 12 ED ED",
+      at(0x5F3), at(0x5F5), at(0x5F8), at(0x5F9), at(0x5FA), at(0x5FB),
+      flash_->kind() == 3 ? 0xAFu : 0x02u);
 }
 
 void SimCamera::StartTransfer(std::uint8_t control) {
@@ -83,9 +88,11 @@ void SimCamera::StartTransfer(std::uint8_t control) {
   shift_.pollsLeft = config_.transferBusyPolls;
   shift_.reaches = FlashAccessSetupHeld();
   if (!shift_.reaches) {
+    const std::string what = control == reg::kControlSend
+                                 ? Format("send of 0x%02X; ", unsigned{shift_.out})
+                                 : std::string("receive; ");
     NoteViolation(SimViolationKind::kFlashAccessWithoutSetup, reg::kFlashControl, control,
-                  (control == reg::kControlSend ? "send of 0x" + Hex2(shift_.out) : "receive") +
-                      std::string("; ") + SetupState());
+                  what + SetupState());
   }
   if (shift_.pollsLeft == 0) {
     CompleteTransfer();
@@ -135,7 +142,7 @@ std::uint8_t SimCamera::HostReadRegister(std::uint16_t address) {
 
 void SimCamera::NoteFlashIgnoredBusy(std::uint8_t opcode) {
   NoteViolation(SimViolationKind::kCommandWhileFlashBusy, reg::kFlashSelect, opcode,
-                "flash status 0x" + Hex2(flash_->Status()) + " (WIP set)");
+                Format("flash status 0x%02X (WIP set)", unsigned{flash_->Status()}));
 }
 
 }  // namespace velkor::sim

@@ -33,10 +33,10 @@ std::string SimViolation::Text() const {
                 SimViolationName(kind), static_cast<unsigned>(reg), static_cast<unsigned>(value));
   std::string text = head;
   if (device >= 0) {
-    text += ", device " + std::to_string(device);
+    text.append(", device ").append(std::to_string(device));
   }
   if (!state.empty()) {
-    text += "; " + state;
+    text.append("; ").append(state);
   }
   return text + ")";
 }
@@ -49,10 +49,10 @@ std::string SimViolationsText(const std::vector<SimViolation>& violations) {
   constexpr std::size_t kShown = 20;
   std::string text;
   for (std::size_t i = 0; i < violations.size() && i < kShown; ++i) {
-    text += violations[i].Text() + "\n";
+    text.append(violations[i].Text()).append("\n");
   }
   if (violations.size() > kShown) {
-    text += "... and " + std::to_string(violations.size() - kShown) + " more\n";
+    text.append("... and ").append(std::to_string(violations.size() - kShown)).append(" more\n");
   }
   return text;
 }
