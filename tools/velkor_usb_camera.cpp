@@ -110,8 +110,7 @@ int main(int argc, char** argv) {
 
   const ServeEnd end = ServeUsbIp(pair[0], endpoint, stopRequested);
   ::close(pair[0]);  // the kernel sees the connection drop and unplugs the device
-  const bool dumped = DumpState(options.stateDir, endpoint,
-                                simulated ? &simulated->camera() : nullptr, ServeEndName(end));
+  const bool dumped = DumpState(options.stateDir, endpoint, simulated.get(), ServeEndName(end));
   if (!dumped) {
     std::fprintf(stderr, "velkor-usb-camera: could not write the state to %s\n",
                  options.stateDir.c_str());

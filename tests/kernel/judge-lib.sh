@@ -56,6 +56,22 @@ expect_wire_match() {
   fi
 }
 
+# Prints how many requests each camera of a scenario served and at what rate.
+report_rates() {
+  local state requests first last span
+  for state in "$1"/*/state.txt; do
+    [ -f "$state" ] || continue
+    requests=$(sed -n 's/^extension_requests=//p' "$state")
+    first=$(sed -n 's/^first_request_ms=//p' "$state")
+    last=$(sed -n 's/^last_request_ms=//p' "$state")
+    [ -n "$first" ] && [ "${requests:-0}" -gt 1 ] || continue
+    span=$((last - first))
+    [ "$span" -gt 0 ] || continue
+    echo "    $(basename "$(dirname "$state")"): $requests unit requests in ${span} ms," \
+      "$((requests * 1000 / span)) per second; SET_CUR $(sed -n 's/^set_cur=//p' "$state")"
+  done
+}
+
 # judge_all RESULTS SCENARIOS REPEAT WIRE_CHECK IMAGE
 judge_all() {
   local results=$1 scenarios=$2 repeat=$3 name run dir passed=0 failed=0
@@ -84,6 +100,7 @@ judge_all() {
         echo "FAIL $name ($run)${timing:+ updater ${timing}ms}"
         printf '    %s\n' "${JUDGE_FAILURES[@]}"
       fi
+      report_rates "$dir"
     done
   done
   echo "$passed passed, $failed failed"

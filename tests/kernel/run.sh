@@ -14,7 +14,7 @@
 #                   (default /var/cache/velkor-kernel-rig)
 #   RIG_KERNEL_PACKAGE  a linux-image-6.1.0-N-amd64-unsigned package to use (default: newest)
 #   RIG_ACCEL       auto, kvm or tcg (auto: KVM only where a short boot test shows it works)
-#   RIG_SMP         guest CPUs (default 2)
+#   RIG_SMP         guest CPUs (default 1: under TCG a second one made requests ten times slower)
 #   RIG_TIMEOUT     seconds the whole boot may take (default 540)
 #   RIG_OUT         where results go (default BUILD_DIR/kernel-rig)
 set -euo pipefail
@@ -23,7 +23,7 @@ HERE=$ROOT/tests/kernel
 BUILD=$(realpath -m "${1:-$ROOT/build-kernel}")
 CACHE=${RIG_CACHE:-/var/cache/velkor-kernel-rig}
 OUT=${RIG_OUT:-$BUILD/kernel-rig}
-SMP=${RIG_SMP:-2}
+SMP=${RIG_SMP:-1}
 TIMEOUT=${RIG_TIMEOUT:-540}
 REPEAT=${RIG_REPEAT:-1}
 log() { echo "[rig] $*" >&2; }

@@ -113,11 +113,17 @@ bool SimulatedUnit::operator()(std::uint8_t selector, bool set, std::uint8_t* pa
   if (now > clock_.NowMs()) {
     clock_.Advance(now - clock_.NowMs());
   }
+  if (!served_) {
+    served_ = true;
+    firstRequestMs_ = now;
+  }
+  lastRequestMs_ = now;
   return camera_->HandleRequest(selector, set ? kFlagsSet : kFlagsGet, payload, size) == hr::kOk;
 }
 
-bool DumpState(const std::string& dir, const ControlEndpoint& endpoint,
-               const sim::SimCamera* camera, const std::string& serveEnd) {
+bool DumpState(const std::string& dir, const ControlEndpoint& endpoint, const SimulatedUnit* unit,
+               const std::string& serveEnd) {
+  const sim::SimCamera* camera = unit != nullptr ? &unit->camera() : nullptr;
   std::ofstream state(dir + "/state.txt");
   state << "end=" << serveEnd << "\n";
   state << "vendor=" << Hex(endpoint.model().vendorId, 4) << "\n";
@@ -126,6 +132,8 @@ bool DumpState(const std::string& dir, const ControlEndpoint& endpoint,
   state << "extension_requests=" << endpoint.extensionRequestCount() << "\n";
   state << "set_cur=" << endpoint.extensionSetCurCount() << "\n";
   if (camera != nullptr) {
+    state << "first_request_ms=" << unit->firstRequestMs() << "\n";
+    state << "last_request_ms=" << unit->lastRequestMs() << "\n";
     const std::uint8_t status = camera->flash().Status();
     state << "flash_status=" << Hex(status, 2) << "\n";
     state << "block_protect=" << (camera->flash().BlockProtected() ? 1 : 0) << "\n";

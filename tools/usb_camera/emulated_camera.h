@@ -48,11 +48,18 @@ class SimulatedUnit {
   explicit SimulatedUnit(const sim::SimCameraConfig& config);
   bool operator()(std::uint8_t selector, bool set, std::uint8_t* payload, std::uint16_t size);
   sim::SimCamera& camera() { return *camera_; }
+  const sim::SimCamera& camera() const { return *camera_; }
+  // Milliseconds from the start to the first and the last request (0 before any).
+  std::uint64_t firstRequestMs() const { return firstRequestMs_; }
+  std::uint64_t lastRequestMs() const { return lastRequestMs_; }
 
  private:
   sim::VirtualClock clock_;
   std::unique_ptr<sim::SimCamera> camera_;
   std::chrono::steady_clock::time_point start_;
+  std::uint64_t firstRequestMs_ = 0;
+  std::uint64_t lastRequestMs_ = 0;
+  bool served_ = false;
 };
 
 // Writes state.txt (key=value lines: how serving ended, request counts, the flash status and

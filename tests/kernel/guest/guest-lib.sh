@@ -64,7 +64,7 @@ capture_node_count() {
 # wait_usb_gone: until no device sits on a vhci port any more.
 wait_usb_gone() {
   local i=0
-  while ls -d /sys/bus/usb/devices/[0-9]*-[0-9]* >/dev/null 2>&1; do
+  while ls -d /sys/bus/usb/devices/[0-9]*-[1-9]* >/dev/null 2>&1; do
     i=$((i + 1))
     [ $i -lt 100 ] || { echo "rig: USB devices still present"; return 1; }
     usleep 100000
