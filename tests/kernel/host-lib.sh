@@ -89,8 +89,8 @@ prepare_kernel() {
   echo "$dir"
 }
 
-# build_initramfs OUTPUT KERNEL_DIR BUILD_DIR TARGET...: busybox, the modules, the guest's init
-# and scenario files, and the named programs from the build directory.
+# build_initramfs OUTPUT KERNEL_DIR PROGRAM_DIR PROGRAM...: busybox, the modules, the guest's
+# init and scenario files, and the named programs from PROGRAM_DIR.
 build_initramfs() {
   local output=$1 kdir=$2 build=$3
   shift 3
@@ -104,11 +104,10 @@ build_initramfs() {
   done
   cp "$kdir"/modules/*.ko "$r/lib/modules/"
   cp "$kdir/modules.load" "$r/etc/modules.load"
-  local target file
-  for target in "$@"; do
-    file=$(find "$build" -type f -name "$target" -perm -u+x | head -1)
-    [ -n "$file" ] || { log "no program $target in $build"; return 1; }
-    cp "$file" "$r/bin/$target"
+  local program
+  for program in "$@"; do
+    [ -x "$build/$program" ] || { log "no program $program in $build"; return 1; }
+    cp "$build/$program" "$r/bin/$program"
   done
   cp "$HERE/guest/init" "$r/init"
   cp "$HERE/guest/guest-lib.sh" "$HERE/scenarios.sh" "$r/rig/"

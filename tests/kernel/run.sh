@@ -6,7 +6,7 @@
 # boot (tests/kernel/scenarios.sh); the guest sends their results back over a virtio-serial
 # port and this script judges them. It ends with a line "N passed, M failed".
 #
-# usage: tests/kernel/run.sh [BUILD_DIR]          (default build-kernel)
+# usage: tests/kernel/run.sh [BUILD_DIR]          (default build; configured when it is not)
 # environment:
 #   RIG_SCENARIOS   scenario names to run, space-separated (default: every scenario)
 #   RIG_REPEAT      runs of each scenario in the one boot (default 1)
@@ -17,10 +17,12 @@
 #   RIG_SMP         guest CPUs (default 1: under TCG a second one made requests ten times slower)
 #   RIG_TIMEOUT     seconds the whole boot may take (default 540)
 #   RIG_OUT         where results go (default BUILD_DIR/kernel-rig)
+#   RIG_GUEST_PROGRAMS  further programs to put in the guest (each needs a PROGRAM-static twin,
+#                   see velkor_static_twin in cmake/VelkorLibrary.cmake)
 set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 HERE=$ROOT/tests/kernel
-BUILD=$(realpath -m "${1:-$ROOT/build-kernel}")
+BUILD=$(realpath -m "${1:-$ROOT/build}")
 CACHE=${RIG_CACHE:-/var/cache/velkor-kernel-rig}
 OUT=${RIG_OUT:-$BUILD/kernel-rig}
 SMP=${RIG_SMP:-1}
@@ -40,22 +42,26 @@ KDEB=$(fetch_kernel_package "$CACHE" "${RIG_KERNEL_PACKAGE:-}")
 KDIR=$(prepare_kernel "$CACHE" "$KDEB" vhci-hcd uvcvideo virtio_console virtio_pci)
 log "kernel: $(basename "$KDEB") -> $KDIR"
 
-# 2. The guest programs, from the same sources and options as the shipped build, linked
-#    statically; and the host's wire check.
-cmake -S "$ROOT" -B "$BUILD" -G Ninja -DVELKOR_WERROR=ON -DCMAKE_EXE_LINKER_FLAGS=-static \
-  >/dev/null
-guest_targets="velkor-update velkor-usb-camera ${RIG_GUEST_TARGETS:-}"
-# A service tool, where the tree has one, goes into the guest as well.
-if cmake --build "$BUILD" --target help | grep -q '^velkor-tool:'; then
-  guest_targets+=" velkor-tool"
+# 2. The guest programs: the build directory's own objects (same sources and options as the
+#    programs it ships) linked statically, the "-static" twin of each program; and the host's
+#    wire check.
+if [ ! -f "$BUILD/CMakeCache.txt" ]; then
+  cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELKOR_WERROR=ON >/dev/null
 fi
+guest_programs="velkor-update velkor-usb-camera ${RIG_GUEST_PROGRAMS:-}"
+# A service tool, where the tree has one, goes into the guest as well.
+if cmake --build "$BUILD" --target help | grep -q '^velkor-tool-static:'; then
+  guest_programs+=" velkor-tool"
+fi
+static_targets=$(for p in $guest_programs; do printf '%s-static ' "$p"; done)
 # shellcheck disable=SC2086
-cmake --build "$BUILD" -j"$(nproc)" --target $guest_targets velkor-wire-check
+cmake --build "$BUILD" -j"$(nproc)" --target $static_targets velkor-wire-check
 
 # 3. The initramfs.
 mkdir -p "$OUT"
 INITRD=$OUT/initramfs.cpio.gz
-build_initramfs "$INITRD" "$KDIR" "$BUILD" $guest_targets
+# shellcheck disable=SC2086
+build_initramfs "$INITRD" "$KDIR" "$BUILD/static" $guest_programs
 log "initramfs: $(du -h "$INITRD" | cut -f1)"
 
 # 4. Which scenarios, then boot.

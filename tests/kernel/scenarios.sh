@@ -106,3 +106,16 @@ judge_wire() {
   expect_flash_is_image "$1" cam
   expect_wire_match "$1" cam
 }
+
+# A camera still starting up: it answers the driver's first streaming probe only after 1.5 s,
+# so its interfaces are in sysfs well before its video node. Plugged in 1.6 s after the start,
+# the second and third poll ticks fall in between.
+scenario_slow_start() {
+  camera_plug cam --probe-delay 1500 --attach-delay 1600
+  run_updater
+  camera_unplug cam
+}
+judge_slow_start() {
+  expect_result "$1" 'Pass\r\nR06.00.01\r\n'
+  expect_flash_is_image "$1" cam
+}

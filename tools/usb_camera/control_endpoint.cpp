@@ -225,6 +225,12 @@ ControlOutcome ControlEndpoint::Streaming(const SetupPacket& setup,
     return Stall(uvc::kErrorInvalidControl);
   }
   Bytes& current = control == kProbeControl ? probe_ : commit_;
+  if (!probed_) {
+    probed_ = true;
+    ControlOutcome outcome = Streaming(setup, outData);
+    outcome.delayMs = faults_.firstProbeDelayMs;
+    return outcome;
+  }
   const std::uint16_t size = static_cast<std::uint16_t>(current.size());
   switch (setup.request) {
     case uvc::kSetCur:

@@ -46,6 +46,7 @@ struct ControlOutcome {
   enum class Kind { kDone, kStall, kUnplug };
   Kind kind = Kind::kDone;
   Bytes data;  // the IN data stage (device to host), at most wLength bytes
+  std::uint32_t delayMs = 0;  // how long the device takes before it answers
 };
 
 struct RecordedSetup {
@@ -64,6 +65,9 @@ struct ControlFaults {
   std::uint32_t stallSetCur = 0;
   // The device is pulled when the n-th SET_CUR reaches the extension unit, before it answers.
   std::uint32_t unplugAtSetCur = 0;
+  // The first streaming-probe request is answered this late, as by a camera still starting up:
+  // the driver's probe, and with it the video node, waits that long.
+  std::uint32_t firstProbeDelayMs = 0;
 };
 
 class ControlEndpoint {
@@ -98,6 +102,7 @@ class ControlEndpoint {
   std::uint8_t lastError_ = uvc::kErrorNone;
   Bytes probe_;
   Bytes commit_;
+  bool probed_ = false;
 };
 
 // One line per recorded request: "<type> <request> <value> <index> <length> <outcome> <data>",

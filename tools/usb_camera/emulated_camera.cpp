@@ -40,6 +40,7 @@ std::string EmulatedCameraUsage() {
          "  --status-write-ms MS     status-register write time (default 15)\n"
          "  --stall-set N            stall the N-th SET_CUR on the extension unit\n"
          "  --unplug-at-set N        pull the device when the N-th SET_CUR arrives\n"
+         "  --probe-delay MS         answer the driver's first streaming probe this late\n"
          "  --state-dir DIR          where state.txt, requests.txt and flash.bin go\n"
          "  --ready-file FILE        created once the device is attached\n"
          "  --vhci DIR               vhci_hcd's sysfs directory\n"
@@ -74,6 +75,8 @@ EmulatedCameraOptionsResult ParseEmulatedCameraOptions(const std::vector<std::st
       ok = ParseCount(value, UINT32_MAX, &o.faults.stallSetCur);
     } else if (name == "--unplug-at-set") {
       ok = ParseCount(value, UINT32_MAX, &o.faults.unplugAtSetCur);
+    } else if (name == "--probe-delay") {
+      ok = ParseCount(value, 4000, &o.faults.firstProbeDelayMs);
     } else if (name == "--state-dir") {
       o.stateDir = value;
     } else if (name == "--ready-file") {

@@ -63,9 +63,10 @@ class SimulatedUnit {
 };
 
 // Writes state.txt (key=value lines: how serving ended, request counts, the flash status and
-// write protection, the registers the update touches), requests.txt (FormatRecordLine per
-// request) and, with a camera, flash.bin. Returns false if a file could not be written.
-bool DumpState(const std::string& dir, const ControlEndpoint& endpoint,
-               const sim::SimCamera* camera, const std::string& serveEnd);
+// write protection, the registers the update touches, when the unit's requests came),
+// requests.txt (FormatRecordLine per request) and, with a simulated unit, flash.bin. Returns
+// false if a file could not be written.
+bool DumpState(const std::string& dir, const ControlEndpoint& endpoint, const SimulatedUnit* unit,
+               const std::string& serveEnd);
 
 }  // namespace velkor::usbcam

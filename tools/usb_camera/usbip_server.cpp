@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <thread>
 #include <vector>
 
 #include <poll.h>
@@ -111,6 +113,9 @@ ServeEnd ServeUsbIp(int fd, ControlEndpoint& endpoint, const std::atomic<bool>& 
     ControlOutcome outcome = endpoint.Handle(setup, outData);
     if (outcome.kind == ControlOutcome::Kind::kUnplug) {
       return ServeEnd::kUnplugged;  // the transfer in flight never completes
+    }
+    if (outcome.delayMs > 0) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(outcome.delayMs));
     }
     const bool in = command->direction == usbip::kDirectionIn;
     Bytes inData = in && outcome.kind == ControlOutcome::Kind::kDone ? outcome.data : Bytes{};
