@@ -235,7 +235,7 @@ TEST_F(LinuxUpdateTest, UnitThatKnowsNoneOfTheSelectorsFails) {
 TEST_F(LinuxUpdateTest, StalledFlashWritesFail) {
   PlugCamera();
   bridge_.failSelector = 3;
-  bridge_.failErrno = EPIPE;
+  bridge_.failErrno = EIO;  // a stalled write, as uvcvideo reports it
 
   EXPECT_EQ(Run(), 0);
 
