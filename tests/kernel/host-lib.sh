@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Host-side steps of the kernel rig (sourced by run.sh): the kernel package and its extract,
 # the initramfs, the choice of accelerator and the boot.
 
@@ -37,7 +38,8 @@ prepare_kernel() {
   shift 2
   local dir
   dir="$cache/$(basename "$deb" .deb)"
-  local stamp="$dir/ready-$(echo "$*" | tr ' ' '+')"
+  local stamp
+  stamp="$dir/ready-$(echo "$*" | tr ' ' '+')"
   if [ -f "$stamp" ]; then
     echo "$dir"
     return
@@ -129,6 +131,7 @@ qemu_command() {  # qemu_command ACCEL KERNEL INITRD APPEND: the common QEMU com
   local cpu=(-accel tcg -cpu max)
   # On a host whose KVM runs a stock kernel, "-cpu host" without arch-capabilities (which some
   # hosts cannot set) is the model that boots.
+  # shellcheck disable=SC2054 # the commas belong to QEMU's option
   [ "$accel" = kvm ] && cpu=(-accel kvm -cpu host,-arch-capabilities)
   echo qemu-system-x86_64 "${cpu[@]}" -m 512 -smp "$SMP" -display none -monitor none \
     -no-reboot -kernel "$kernel" -initrd "$initrd" \
@@ -147,7 +150,8 @@ choose_accel() {
     echo tcg
     return
   fi
-  local memo="$cache/kvm-$(uname -r)"
+  local memo
+  memo="$cache/kvm-$(uname -r)"
   if [ ! -f "$memo" ]; then
     local probe
     probe=$(eval "timeout 20 $(qemu_command kvm "$kernel" "$initrd" rig.probe=1) -serial stdio" \

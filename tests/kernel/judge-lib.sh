@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Host-side judging of the kernel rig's results (sourced by run.sh). Each expect_ helper adds
 # a reason to JUDGE_FAILURES when its check does not hold; judge_all runs every scenario's judge
 # over the directory that came back and prints the tally.
@@ -16,6 +17,13 @@ expect_result() {
   elif ! cmp -s "$file" <(printf '%b' "$2"); then
     fail_because "Result.log is \"$(od -An -c "$file" | tr -s ' ' | head -c 80)\", expected \"$2\""
   fi
+}
+
+# expect_result_owner DIR UID: the verdict was written by that user (the archive keeps owners).
+expect_result_owner() {
+  local owner
+  owner=$(stat -c %u "$1/work/Result.log" 2>/dev/null)
+  [ "$owner" = "$2" ] || fail_because "Result.log belongs to user \"$owner\", expected $2"
 }
 
 # expect_state DIR CAMERA KEY VALUE: the camera's state.txt says KEY=VALUE.

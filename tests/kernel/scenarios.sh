@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # The kernel rig's scenarios. Each one is a pair of functions:
 #   scenario_NAME       runs in the guest (busybox sh), in its own result directory, with the
 #                       helpers of guest/guest-lib.sh;
@@ -90,6 +91,7 @@ scenario_unprivileged() {
 }
 judge_unprivileged() {
   expect_result "$1" 'Fail'
+  expect_result_owner "$1" 1000
   expect_state "$1" cam extension_requests 0
 }
 

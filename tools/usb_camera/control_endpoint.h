@@ -45,7 +45,7 @@ constexpr std::uint8_t kErrorInvalidRequest = 7;
 struct ControlOutcome {
   enum class Kind { kDone, kStall, kUnplug };
   Kind kind = Kind::kDone;
-  Bytes data;  // the IN data stage (device to host), at most wLength bytes
+  Bytes data;                 // the IN data stage (device to host), at most wLength bytes
   std::uint32_t delayMs = 0;  // how long the device takes before it answers
 };
 

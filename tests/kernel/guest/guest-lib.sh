@@ -1,3 +1,4 @@
+# shellcheck shell=dash
 # Helpers for the guest's scenarios (sourced by /init): plugging emulated cameras in and out,
 # waiting for the kernel, running the updater in a fresh working directory, and sending a
 # finished scenario's directory to the host.
@@ -6,7 +7,6 @@
 # (state.txt, requests.txt, flash.bin) in $SCENARIO_DIR/NAME; the updater's working directory
 # is $SCENARIO_DIR/work, its output $SCENARIO_DIR/updater.out; meta.txt collects key=value lines.
 
-VHCI=/sys/devices/platform/vhci_hcd.0
 RESULTS_PORT=
 
 uptime_s() { cut -d' ' -f1 /proc/uptime; }
