@@ -37,7 +37,7 @@ run_stage "thread sanitizer, end-to-end suite" \
 if [ -x tests/wine/run.sh ]; then
   run_stage "Windows build under Wine" tests/wine/run.sh build-win
 fi
-# Links the native build's objects statically for the guest; about 4 minutes under TCG.
+# Links the native build's objects statically for the guest; about 3 minutes under TCG.
 if [ -x tests/kernel/run.sh ]; then
   run_stage "Linux updater through a real kernel (QEMU, uvcvideo, USB/IP)" tests/kernel/run.sh build
 fi
