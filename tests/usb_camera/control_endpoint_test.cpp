@@ -128,7 +128,7 @@ TEST_F(ControlEndpointTest, EveryRequestIsRecordedWithItsData) {
 
 class ControlEndpointFaultTest : public ControlEndpointTest {
  protected:
-  ControlEndpointFaultTest() : ControlEndpointTest(ControlFaults{2, 4}) {}
+  ControlEndpointFaultTest() : ControlEndpointTest(ControlFaults{2, 4, 1500}) {}
 };
 
 TEST_F(ControlEndpointFaultTest, InjectedStallAndUnplugHitTheirOwnSetCurOnly) {
@@ -140,6 +140,17 @@ TEST_F(ControlEndpointFaultTest, InjectedStallAndUnplugHitTheirOwnSetCurOnly) {
   EXPECT_EQ(SetCur(1, write).kind, ControlOutcome::Kind::kDone);
   EXPECT_EQ(SetCur(1, write).kind, ControlOutcome::Kind::kUnplug);
   EXPECT_EQ(endpoint_.extensionSetCurCount(), 4u);
+}
+
+TEST_F(ControlEndpointFaultTest, OnlyTheFirstStreamingProbeIsLate) {
+  const ControlOutcome first = endpoint_.Handle(Packet(0xA1, uvc::kGetDef, 0x0100, 1, 34), {});
+  const ControlOutcome second = endpoint_.Handle(Packet(0xA1, uvc::kGetCur, 0x0100, 1, 34), {});
+  const ControlOutcome unit = Get(uvc::kGetCur, 1, 4);
+
+  EXPECT_EQ(first.delayMs, 1500u);
+  EXPECT_EQ(first.data, DefaultStreamingControl());
+  EXPECT_EQ(second.delayMs, 0u);
+  EXPECT_EQ(unit.delayMs, 0u);
 }
 
 }  // namespace
