@@ -95,6 +95,8 @@ judge_all() {
         fail_because "no results came back"
       elif ! grep -q '^scenario_ms=' "$dir/meta.txt"; then
         fail_because "the scenario did not finish"
+      elif ! declare -F "judge_$name" >/dev/null; then
+        fail_because "scenarios.sh has no judge_$name"
       else
         "judge_$name" "$dir"
       fi

@@ -65,9 +65,11 @@ build_initramfs "$INITRD" "$KDIR" "$BUILD/static" $guest_programs
 log "initramfs: $(du -h "$INITRD" | cut -f1)"
 
 # 4. Which scenarios, then boot.
-if [ -z "${RIG_SCENARIOS:-}" ]; then
-  RIG_SCENARIOS=$(list_scenarios "$HERE/scenarios.sh")
-fi
+known_scenarios=$(list_scenarios "$HERE/scenarios.sh")
+RIG_SCENARIOS=${RIG_SCENARIOS:-$known_scenarios}
+for name in $RIG_SCENARIOS; do
+  grep -qw "$name" <<<"$known_scenarios" || { log "no scenario \"$name\" in scenarios.sh"; exit 2; }
+done
 accel=$(choose_accel "${RIG_ACCEL:-auto}" "$KDIR/vmlinux" "$INITRD" "$CACHE")
 log "scenarios: $RIG_SCENARIOS (x$REPEAT), accelerator $accel, $SMP CPUs"
 rm -rf "$OUT/results" "$OUT/results.bin" "$OUT/console.log"
