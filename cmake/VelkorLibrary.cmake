@@ -31,3 +31,21 @@ function(velkor_test_suite name dir)
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES TIMEOUT 600)
 endfunction()
+
+# velkor_static_twin(TARGET): TARGET-static, the same program from the same sources, libraries
+# and compile options, linked statically as build/static/TARGET for the kernel rig's guest
+# (tests/kernel/run.sh), which has no shared libraries. Built only when asked for, and not
+# with sanitizers, whose runtimes cannot be linked statically. Call it after the target's
+# target_link_libraries, in the same directory.
+function(velkor_static_twin target)
+  if(VELKOR_SANITIZE OR WIN32)
+    return()
+  endif()
+  get_target_property(sources ${target} SOURCES)
+  get_target_property(libraries ${target} LINK_LIBRARIES)
+  add_executable(${target}-static EXCLUDE_FROM_ALL ${sources})
+  target_link_libraries(${target}-static PRIVATE ${libraries})
+  target_link_options(${target}-static PRIVATE -static)
+  set_target_properties(${target}-static PROPERTIES OUTPUT_NAME ${target}
+                        RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/static)
+endfunction()

@@ -19,6 +19,14 @@ bool IsInterfaceName(const std::string& name) {
   return name.find(':') != std::string::npos;
 }
 
+// uvcvideo registers an interface's video nodes at the end of its probe, which waits on the
+// camera's answers; until then the interface is in sysfs but the capture stack cannot reach
+// it. Only an interface with a node counts as an imaging device, as Windows gives a device
+// node its class only once its driver is installed.
+bool HasVideoNode(const fs::path& interfaceDir) {
+  return !ListDirectorySorted(interfaceDir / "video4linux").empty();
+}
+
 }  // namespace
 
 std::string ComposeHardwareIds(unsigned vendorId, unsigned productId, unsigned revision,
@@ -142,7 +150,8 @@ std::string SysfsDeviceTree::ComposeProperty(const Node& node, int property) con
   if (property == kPropertyClass) {
     std::optional<std::uint32_t> interfaceClass =
         isInterface ? ReadHexAttribute(entry / "bInterfaceClass") : std::nullopt;
-    std::string name = interfaceClass == kVideoInterfaceClass ? "Image" : "USB";
+    std::string name =
+        interfaceClass == kVideoInterfaceClass && HasVideoNode(entry) ? "Image" : "USB";
     name.push_back('\0');
     return name;
   }

@@ -1,5 +1,6 @@
 // Device-tree adapter on sysfs: the USB devices and interfaces under bus/usb/devices as a tree
-// below a synthetic root, with Windows-style class names and hardware-id lists.
+// below a synthetic root, with Windows-style class names and hardware-id lists. A video-class
+// interface has the class "Image" once a driver has registered a video node for it.
 #pragma once
 
 #include <map>

@@ -57,17 +57,26 @@ class FakeSysfs {
     Link(name, dir);
   }
 
-  // /sys/class/video4linux/<node>, whose device is the given interface.
+  // A video node as uvcvideo registers it at the end of its probe: <interface>/video4linux/<node>
+  // with a device link back to the interface, and /sys/class/video4linux/<node> linking to it.
   void AddVideoNode(const std::string& node, const std::string& interfaceName) {
-    std::filesystem::path dir = root_ / "class/video4linux" / node;
+    std::filesystem::path dir = Location(interfaceName) / "video4linux" / node;
     std::filesystem::create_directories(dir);
     std::filesystem::create_directory_symlink(Location(interfaceName), dir / "device");
+    std::filesystem::create_directory_symlink(dir, root_ / "class/video4linux" / node);
   }
 
-  // Removes a device or interface the way an unplug does: its link and its directory.
+  // Removes a device or interface the way an unplug does: its link, its directory, and the
+  // class links of the video nodes below it.
   void Remove(const std::string& name) {
     std::filesystem::path dir = Location(name);
     std::filesystem::remove(root_ / "bus/usb/devices" / name);
+    for (const auto& entry : std::filesystem::directory_iterator(root_ / "class/video4linux")) {
+      const std::string target = std::filesystem::read_symlink(entry.path()).string();
+      if (target.rfind(dir.string() + "/", 0) == 0) {
+        std::filesystem::remove(entry.path());
+      }
+    }
     std::filesystem::remove_all(dir);
   }
 

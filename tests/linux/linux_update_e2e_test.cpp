@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -81,6 +82,31 @@ class ImageResource : public ModuleResources {
   std::vector<std::uint8_t> image_;
 };
 
+// The sysfs tree while uvcvideo is still probing the camera: the driver's video nodes appear
+// just before the tree is read for the n-th time.
+class DriverBindsAtRead : public DeviceTree {
+ public:
+  DriverBindsAtRead(DeviceTree& tree, int read, std::function<void()> bind)
+      : tree_(tree), remaining_(read), bind_(std::move(bind)) {}
+  int LocateRoot(DeviceNode* out) override {
+    if (remaining_ > 0 && --remaining_ == 0) {
+      bind_();
+    }
+    return tree_.LocateRoot(out);
+  }
+  int GetChild(DeviceNode* out, DeviceNode node) override { return tree_.GetChild(out, node); }
+  int GetSibling(DeviceNode* out, DeviceNode node) override { return tree_.GetSibling(out, node); }
+  int GetParent(DeviceNode* out, DeviceNode node) override { return tree_.GetParent(out, node); }
+  int GetProperty(DeviceNode node, int property, char* buffer, std::uint32_t* length) override {
+    return tree_.GetProperty(node, property, buffer, length);
+  }
+
+ private:
+  DeviceTree& tree_;
+  int remaining_;
+  std::function<void()> bind_;
+};
+
 class LinuxUpdateTest : public ::testing::Test {
  protected:
   LinuxUpdateTest()
@@ -114,9 +140,17 @@ class LinuxUpdateTest : public ::testing::Test {
   }
 
   void PlugCamera() {
+    PlugCameraInterfaces();
+    BindDriver();
+  }
+  // The USB device and its interfaces, as the kernel adds them before any driver probes.
+  void PlugCameraInterfaces() {
     sysfs_.AddDevice("1-2", "usb1", "5d1a", "c03e", "0100", testing::TwoExtensionUnitCamera());
     sysfs_.AddInterface("1-2:1.0", "1-2", "00", "0e", "01");
     sysfs_.AddInterface("1-2:1.1", "1-2", "01", "0e", "02");
+  }
+  // What uvcvideo adds at the end of its probe: the capture and metadata nodes.
+  void BindDriver() {
     sysfs_.AddVideoNode("video0", "1-2:1.0");
     sysfs_.AddVideoNode("video1", "1-2:1.0");
     io_.AddNode("/fake-dev/video0", V4L2_CAP_VIDEO_CAPTURE);
@@ -128,7 +162,7 @@ class LinuxUpdateTest : public ::testing::Test {
     HeadlessBackend backend(clock_);
     Ports ports;
     ports.captureSystem = &system_;
-    ports.deviceTree = &tree_;
+    ports.deviceTree = treePort_ != nullptr ? treePort_ : &tree_;
     ports.clock = &backend.clock();
     ports.process = &backend.process();
     ports.resources = &image_;
@@ -167,6 +201,7 @@ class LinuxUpdateTest : public ::testing::Test {
   UvcCaptureSystem system_;
   SysfsDeviceTree tree_;
   ImageResource image_;
+  DeviceTree* treePort_ = nullptr;  // the tree the program sees, when not tree_ itself
   std::filesystem::path workDir_;
   std::filesystem::path previousDir_;
 };
@@ -183,6 +218,18 @@ TEST_F(LinuxUpdateTest, AttachedCameraIsUpdatedAndPasses) {
   EXPECT_EQ(camera_->flash().Status() & 0x9C, 0x8C);
   ExpectCameraLeftAsFound();
   EXPECT_EQ(io_.OpenFiles(), 0u);
+}
+
+TEST_F(LinuxUpdateTest, CameraStillProbingAtTheFirstTicksIsUpdatedOnceItsNodeAppears) {
+  PlugCameraInterfaces();
+  DriverBindsAtRead binding(tree_, 3, [this] { BindDriver(); });
+  treePort_ = &binding;
+
+  EXPECT_EQ(Run(), 0);
+
+  EXPECT_EQ(ResultLog(), "Pass\r\nR06.00.01\r\n");
+  const auto& flash = camera_->flash().content();
+  EXPECT_TRUE(std::equal(flash.begin(), flash.end(), image_.image().begin()));
 }
 
 TEST_F(LinuxUpdateTest, NoCameraEndsAsWrongDevice) {
@@ -205,7 +252,7 @@ TEST_F(LinuxUpdateTest, UnitThatKnowsNoneOfTheSelectorsFails) {
 TEST_F(LinuxUpdateTest, StalledFlashWritesFail) {
   PlugCamera();
   bridge_.failSelector = 3;
-  bridge_.failErrno = EPIPE;
+  bridge_.failErrno = EIO;  // a stalled write, as uvcvideo reports it
 
   EXPECT_EQ(Run(), 0);
 

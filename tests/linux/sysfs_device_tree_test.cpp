@@ -21,10 +21,16 @@ class SysfsDeviceTreeTest : public ::testing::Test {
     sysfs_.AddDevice("usb2", "", "1d6b", "0003", "0601");
   }
 
-  void PlugCamera() {
+  // The camera's device and interfaces, and with the driver bound, the VideoControl
+  // interface's capture and metadata nodes.
+  void PlugCamera(bool driverBound = true) {
     sysfs_.AddDevice("1-2", "usb1", "5d1a", "c03e", "0100");
     sysfs_.AddInterface("1-2:1.0", "1-2", "00", "0e", "01");
     sysfs_.AddInterface("1-2:1.1", "1-2", "01", "0e", "02");
+    if (driverBound) {
+      sysfs_.AddVideoNode("video0", "1-2:1.0");
+      sysfs_.AddVideoNode("video1", "1-2:1.0");
+    }
   }
 
   // Node names in depth-first pre-order, each with its depth, read back through the port.
@@ -76,9 +82,19 @@ TEST_F(SysfsDeviceTreeTest, WalkNestsInterfacesUnderDevicesUnderHubsBelowTheRoot
                         "  USB USB\\VID_1D6B&PID_0002&REV_0601&MI_00",
                         "  USB USB\\VID_5D1A&PID_C03E&REV_0100",
                         "   Image USB\\VID_5D1A&PID_C03E&REV_0100&MI_00",
-                        "   Image USB\\VID_5D1A&PID_C03E&REV_0100&MI_01",
+                        "   USB USB\\VID_5D1A&PID_C03E&REV_0100&MI_01",
                         " USB USB\\VID_1D6B&PID_0003&REV_0601",
                     }));
+}
+
+TEST_F(SysfsDeviceTreeTest, VideoInterfaceIsAnImagingDeviceOnlyOnceItHasAVideoNode) {
+  PlugCamera(/*driverBound=*/false);
+  const std::string probing = Walk().at(4);
+
+  sysfs_.AddVideoNode("video0", "1-2:1.0");
+
+  EXPECT_EQ(probing, "   USB USB\\VID_5D1A&PID_C03E&REV_0100&MI_00");
+  EXPECT_EQ(Walk().at(4), "   Image USB\\VID_5D1A&PID_C03E&REV_0100&MI_00");
 }
 
 TEST_F(SysfsDeviceTreeTest, HardwareIdListIsDoubleZeroTerminatedWithTheGeneralIdSecond) {

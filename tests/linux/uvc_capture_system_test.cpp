@@ -254,10 +254,15 @@ TEST_F(UvcCaptureSystemTest, EveryDriverErrorIsAFailureAndNeverASuccess) {
   PlugCamera();
   std::unique_ptr<CaptureFilter> filter = BindFirst();
   const std::pair<int, HResult> cases[] = {
-      {ENOENT, hr::kNotFound},           {ENOBUFS, hr::kInsufficientBuffer},
-      {EPIPE, hr::kDeviceFailure},       {EIO, hr::kDeviceFailure},
-      {EBUSY, hr::kDeviceFailure},       {ETIMEDOUT, hr::kTimeout},
-      {ENODEV, hr::kDeviceNotConnected}, {ERANGE, hr::kFail},
+      {ENOENT, hr::kNotFound},
+      {ENOBUFS, hr::kInsufficientBuffer},
+      {EPIPE, hr::kDeviceFailure},
+      {EIO, hr::kDeviceFailure},
+      {EBUSY, hr::kDeviceFailure},
+      {ETIMEDOUT, hr::kTimeout},
+      {ENODEV, hr::kDeviceNotConnected},
+      {ERANGE, hr::kFail},
+      {ESHUTDOWN, hr::kDeviceNotConnected},  // the request in flight when the camera is pulled
   };
   for (const auto& [error, expected] : cases) {
     io_.SetQueryHandler([error = error](auto...) { return error; });

@@ -139,7 +139,7 @@ TEST_F(UvcSimCameraTest, StalledOrUnpluggedRequestsFailTheCall) {
   std::uint8_t value = 0;
 
   bridge_.failSelector = 1;
-  bridge_.failErrno = EPIPE;
+  bridge_.failErrno = EIO;
   EXPECT_FALSE(access::ReadRegister(0x1006, &value));
 
   bridge_.failSelector = -1;

@@ -1,0 +1,118 @@
+# shellcheck shell=bash
+# Host-side judging of the kernel rig's results (sourced by run.sh). Each expect_ helper adds
+# a reason to JUDGE_FAILURES when its check does not hold; judge_all runs every scenario's judge
+# over the directory that came back and prints the tally.
+
+JUDGE_FAILURES=()
+WIRE_CHECK=
+FIRMWARE_IMAGE=
+
+fail_because() { JUDGE_FAILURES+=("$*"); }
+
+# expect_result DIR TEXT: Result.log holds exactly TEXT (printf %b escapes).
+expect_result() {
+  local file="$1/work/Result.log"
+  if [ ! -f "$file" ]; then
+    fail_because "no Result.log"
+  elif ! cmp -s "$file" <(printf '%b' "$2"); then
+    fail_because "Result.log is \"$(od -An -c "$file" | tr -s ' ' | head -c 80)\", expected \"$2\""
+  fi
+}
+
+# expect_result_owner DIR UID: the verdict was written by that user (the archive keeps owners).
+expect_result_owner() {
+  local owner
+  owner=$(stat -c %u "$1/work/Result.log" 2>/dev/null)
+  [ "$owner" = "$2" ] || fail_because "Result.log belongs to user \"$owner\", expected $2"
+}
+
+# expect_state DIR CAMERA KEY VALUE: the camera's state.txt says KEY=VALUE.
+expect_state() {
+  local file="$1/$2/state.txt" got
+  got=$(sed -n "s/^$3=//p" "$file" 2>/dev/null)
+  [ "$got" = "$4" ] || fail_because "$2: $3 is \"$got\", expected \"$4\""
+}
+
+expect_meta() {
+  local got
+  got=$(sed -n "s/^$2=//p" "$1/meta.txt" 2>/dev/null | tail -1)
+  [ "$got" = "$3" ] || fail_because "$2 is \"$got\", expected \"$3\""
+}
+
+expect_flash_is_image() {
+  cmp -s "$1/$2/flash.bin" "$FIRMWARE_IMAGE" || fail_because "$2: the flash does not hold the image"
+}
+
+# The status register's protection bits (SRWD and the block protection) are set again and the
+# board holds WP# low, as before the update.
+expect_protection_restored() {
+  expect_state "$1" "$2" block_protect 1
+  expect_state "$1" "$2" status_write_protect 1
+  expect_state "$1" "$2" wp_pin_low 1
+}
+
+expect_updater_output() {
+  grep -qF "$2" "$1/updater.out" 2>/dev/null || fail_because "the updater never showed \"$2\""
+}
+
+expect_wire_match() {
+  local report
+  if report=$("$WIRE_CHECK" "$1/$2/requests.txt" 2>&1); then
+    echo "    $report"
+  else
+    fail_because "wire check: $report"
+  fi
+}
+
+# Prints how many requests each camera of a scenario served and at what rate.
+report_rates() {
+  local state requests first last span
+  for state in "$1"/*/state.txt; do
+    [ -f "$state" ] || continue
+    requests=$(sed -n 's/^extension_requests=//p' "$state")
+    first=$(sed -n 's/^first_request_ms=//p' "$state")
+    last=$(sed -n 's/^last_request_ms=//p' "$state")
+    [ -n "$first" ] && [ "${requests:-0}" -gt 1 ] || continue
+    span=$((last - first))
+    [ "$span" -gt 0 ] || continue
+    echo "    $(basename "$(dirname "$state")"): $requests unit requests in ${span} ms," \
+      "$((requests * 1000 / span)) per second; SET_CUR $(sed -n 's/^set_cur=//p' "$state")"
+  done
+}
+
+# judge_all RESULTS SCENARIOS REPEAT WIRE_CHECK IMAGE
+judge_all() {
+  local results=$1 scenarios=$2 repeat=$3 name run dir passed=0 failed=0
+  WIRE_CHECK=$4
+  FIRMWARE_IMAGE=$5
+  echo
+  echo "=== kernel rig results"
+  for name in $scenarios; do
+    for run in $(seq 1 "$repeat"); do
+      dir="$results/$name-$run"
+      JUDGE_FAILURES=()
+      if [ ! -f "$dir/meta.txt" ]; then
+        fail_because "no results came back"
+      elif ! grep -q '^scenario_ms=' "$dir/meta.txt"; then
+        fail_because "the scenario did not finish"
+      elif ! declare -F "judge_$name" >/dev/null; then
+        fail_because "scenarios.sh has no judge_$name"
+      else
+        "judge_$name" "$dir"
+      fi
+      local timing
+      timing=$(sed -n 's/^updater_ms=//p' "$dir/meta.txt" 2>/dev/null | tr '\n' ' ')
+      if [ ${#JUDGE_FAILURES[@]} -eq 0 ]; then
+        passed=$((passed + 1))
+        echo "PASS $name ($run)${timing:+ updater ${timing}ms}"
+      else
+        failed=$((failed + 1))
+        echo "FAIL $name ($run)${timing:+ updater ${timing}ms}"
+        printf '    %s\n' "${JUDGE_FAILURES[@]}"
+      fi
+      report_rates "$dir"
+    done
+  done
+  echo "$passed passed, $failed failed"
+  [ "$failed" -eq 0 ]
+}

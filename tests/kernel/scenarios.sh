@@ -1,0 +1,123 @@
+# shellcheck shell=bash
+# The kernel rig's scenarios. Each one is a pair of functions:
+#   scenario_NAME       runs in the guest (busybox sh), in its own result directory, with the
+#                       helpers of guest/guest-lib.sh;
+#   judge_NAME DIR      runs on the host over what came back, with the helpers of judge-lib.sh.
+# Adding a scenario means adding such a pair here; run.sh runs every scenario_ in file order.
+
+# The camera is plugged in from the start: the whole update passes, the flash holds the image
+# and the write protection is back.
+scenario_present() {
+  camera_plug cam
+  wait_capture_nodes 1
+  run_updater
+  camera_unplug cam
+}
+judge_present() {
+  expect_result "$1" 'Pass\r\nR06.00.01\r\n'
+  expect_flash_is_image "$1" cam
+  expect_protection_restored "$1" cam
+}
+
+# The camera is plugged in half a second before the third poll tick.
+scenario_attach_tick3() {
+  camera_plug cam --attach-delay 2500
+  run_updater
+  camera_unplug cam
+}
+judge_attach_tick3() {
+  expect_result "$1" 'Pass\r\nR06.00.01\r\n'
+  expect_flash_is_image "$1" cam
+}
+
+# No camera at all.
+scenario_no_camera() {
+  run_updater
+}
+judge_no_camera() {
+  expect_result "$1" 'Wrong Device\r\n'
+}
+
+# Another maker's webcam, with an extension unit of its own, is enumerated first.
+scenario_second_camera() {
+  camera_plug webcam --model other --port 0
+  wait_capture_nodes 1
+  camera_plug cam --port 1
+  wait_capture_nodes 2
+  ls -l /sys/class/video4linux/
+  run_updater
+  camera_unplug cam
+  camera_unplug webcam
+}
+judge_second_camera() {
+  expect_result "$1" 'Pass\r\nR06.00.01\r\n'
+  expect_flash_is_image "$1" cam
+  expect_state "$1" webcam extension_requests 0
+}
+
+# The camera is pulled in the middle of the flash write (its 3,000th SET_CUR).
+scenario_unplug_write() {
+  camera_plug cam --unplug-at-set 3000
+  wait_capture_nodes 1
+  run_updater
+  camera_unplug cam
+}
+judge_unplug_write() {
+  expect_result "$1" 'Fail'
+  expect_state "$1" cam end unplugged
+  expect_meta "$1" updater_exit 0
+}
+
+# The camera stalls one request in the middle of the flash write.
+scenario_stall_write() {
+  camera_plug cam --stall-set 3000
+  wait_capture_nodes 1
+  run_updater
+  camera_unplug cam
+}
+judge_stall_write() {
+  expect_result "$1" 'Fail'
+  expect_protection_restored "$1" cam
+  expect_updater_output "$1" 'Write firmware Failed!!!'
+}
+
+# A user outside the video group, without the udev rule: the video node stays closed to him.
+scenario_unprivileged() {
+  camera_plug cam
+  wait_capture_nodes 1
+  ls -l /dev/video*
+  run_updater bench
+  camera_unplug cam
+}
+judge_unprivileged() {
+  expect_result "$1" 'Fail'
+  expect_result_owner "$1" 1000
+  expect_state "$1" cam extension_requests 0
+}
+
+# The USB-level wire check: a camera whose flash erases at once, so that the update's requests
+# do not depend on the machine's speed, against the same update on the simulator.
+scenario_wire() {
+  camera_plug cam --erase-ms 0 --status-write-ms 0
+  wait_capture_nodes 1
+  run_updater
+  camera_unplug cam
+}
+judge_wire() {
+  expect_result "$1" 'Pass\r\nR06.00.01\r\n'
+  expect_flash_is_image "$1" cam
+  expect_wire_match "$1" cam
+}
+
+# A camera still starting up: it answers the driver's first streaming probe only after 1.5 s,
+# so its interfaces are in sysfs well before its video node. Plugged in 1.6 s after the start,
+# the second and third poll ticks fall in between.
+scenario_slow_start() {
+  camera_plug cam --probe-delay 1500 --attach-delay 1600
+  run_updater
+  camera_unplug cam
+}
+judge_slow_start() {
+  expect_result "$1" 'Pass\r\nR06.00.01\r\n'
+  expect_flash_is_image "$1" cam
+}
