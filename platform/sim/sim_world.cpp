@@ -225,7 +225,8 @@ HResult SimWorld::ServeRequest(DeviceState& state, const KsPropertyNode& propert
   const SimRequestFaults& faults = state.config.faults;
   const std::uint32_t number = ++state.requests;
   HResult result;
-  if ((faults.failRequestNumber != 0 && number == faults.failRequestNumber) ||
+  if ((faults.failRequestNumber != 0 && number >= faults.failRequestNumber &&
+       number - faults.failRequestNumber < faults.failRequestRun) ||
       (faults.failSelector >= 0 &&
        property.id == static_cast<std::uint32_t>(faults.failSelector))) {
     result = faults.failResult;  // the request is lost: the camera never sees it
@@ -233,6 +234,11 @@ HResult SimWorld::ServeRequest(DeviceState& state, const KsPropertyNode& propert
     result = hr::kNotFound;  // a unit of another make does not know the vendor set
   } else {
     result = state.config.camera->HandleRequest(property.id, property.flags, data, dataLength);
+    const bool get = (property.flags & 0x1) != 0;
+    if (get && number == faults.corruptReplyNumber && data != nullptr &&
+        faults.corruptReplyByte < dataLength) {
+      data[faults.corruptReplyByte] ^= faults.corruptReplyMask;
+    }
   }
   if (faults.unplugAfterRequests != 0 && number >= faults.unplugAfterRequests) {
     state.unplugged = true;
