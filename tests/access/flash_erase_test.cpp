@@ -1,6 +1,7 @@
 // Whole-flash erase per flash kind and chip row, and how the erase is confirmed before anyone
 // writes over the flash.
 #include <algorithm>
+#include <string>
 
 #include "access/serial_flash.h"
 #include "platform/sim/sim_flash.h"
@@ -175,20 +176,34 @@ TEST_F(FlashEraseTest, EraseOverBeforeTheFirstStatusReadIsStillConfirmed) {
   EXPECT_TRUE(FlashErased());
 }
 
-TEST_F(FlashEraseTest, WriteEnableLostOnTheWayIsSentAgainBeforeTheErase) {
-  OpenWithData(5, 4);
-  ASSERT_TRUE(EraseFlash());
-  const std::uint32_t enable =
-      NumberOf([](const sim::TrafficRecord& t) { return Sends(t, 0x1082, 0x06); });
-  CloseDevice();
+// The write enable is lost, or the status read after it does not show the latch (here a
+// garbled reply reads WIP set): the erase command never follows a status that did not confirm
+// the latch, and no wait is slipped in between; the write enable is sent again instead.
+TEST_F(FlashEraseTest, WriteEnableThatIsNotConfirmedIsSentAgainBeforeTheErase) {
+  for (const bool garbled : {false, true}) {
+    SCOPED_TRACE(garbled);
+    OpenWithData(5, 4);
+    ASSERT_TRUE(EraseFlash());
+    const std::uint32_t enable =
+        NumberOf([](const sim::TrafficRecord& t) { return Sends(t, 0x1082, 0x06); });
+    const std::uint32_t latchGet = NumberOf(LatchesStatusByte, 2) + 1;
+    CloseDevice();
 
-  OpenWithData(5, 4);
-  faults().failRequestNumber = enable + 1;  // the send trigger of the write enable
-  EXPECT_TRUE(EraseFlash());
-  const auto loaded = WritesTo(0x1082);
-  EXPECT_EQ(std::count(loaded.begin(), loaded.end(), std::uint8_t{0x06}), 2);
-  EXPECT_EQ(Commands(), (std::vector<std::uint8_t>{0x06, 0x60}));  // the first never went out
-  EXPECT_TRUE(FlashErased());
+    OpenWithData(5, 4);
+    if (garbled) {
+      faults().corruptReplyNumber = latchGet;
+      faults().corruptReplyMask = 0x01;
+    } else {
+      faults().failRequestNumber = enable + 1;  // the send trigger
+    }
+    EXPECT_TRUE(EraseFlash());
+    EXPECT_TRUE(FlashErased());
+    const std::vector<std::string> trace = RegisterTrace();
+    EXPECT_EQ(std::count(trace.begin(), trace.end(), "1082=06"), 2);
+    const auto lastEnable = std::find(trace.rbegin(), trace.rend(), "1082=06").base();
+    const auto erase = std::find(lastEnable, trace.end(), "1082=60");
+    EXPECT_EQ(std::count(lastEnable, erase, "1082=05"), 1);
+  }
 }
 
 // A flash still busy with a status write ignores a write enable, and the controller refuses its
