@@ -88,7 +88,7 @@ bool SampledPiecesErased(DeviceIndex device) {
 bool RunChipErase(DeviceIndex device, std::uint8_t eraseCommand) {
   bool ok = WriteRegister(device, kRegFlashEnable, 1) && EnableWrite(device) &&
             SendFlashCommand(device, eraseCommand) && EraseEnded(device, true);
-  ok = WriteRegister(device, kRegFlashEnable, 0) && ok;
+  ok = WriteRegisterConfirmed(device, kRegFlashEnable, 0) && ok;
   return ok && SampledPiecesErased(device);
 }
 
@@ -97,7 +97,7 @@ bool RunChipErase(DeviceIndex device, std::uint8_t eraseCommand) {
 bool IdleThroughInterface(DeviceIndex device, bool toTheEndOfAnErase) {
   bool ok = WriteRegister(device, kRegFlashEnable, 1) &&
             (toTheEndOfAnErase ? EraseEnded(device, false) : WaitFlashIdle(device));
-  return WriteRegister(device, kRegFlashEnable, 0) && ok;
+  return WriteRegisterConfirmed(device, kRegFlashEnable, 0) && ok;
 }
 
 // The controller's own erase reports only that it took the request. A flash still busy with

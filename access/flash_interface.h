@@ -28,7 +28,9 @@ constexpr std::uint8_t kCmdChipEraseC7 = 0xC7;
 constexpr std::uint8_t kStatusWriteInProgress = 0x01;
 constexpr std::uint8_t kStatusWriteEnableLatch = 0x02;
 
-// How often a request that did not go through is sent again where resending is harmless.
+// How often a request that did not go through is sent again where resending is harmless. The
+// flash's release and the interface's switch-off are always sent so: a flash left selected
+// swallows the next command, and an interface left on keeps the controller off the flash.
 constexpr int kRequestAttempts = 2;
 
 // Selects the flash, sends one command byte, waits for the transfer and releases the flash.

@@ -22,7 +22,7 @@ bool SendStatusValue(DeviceIndex device, std::uint8_t value) {
                     WriteRegister(device, kRegTransfer, kTransferSend) && WaitFlashReady(device) &&
                     WriteRegister(device, kRegDataOut, value) &&
                     WriteRegister(device, kRegTransfer, kTransferSend) && WaitFlashReady(device);
-  return WriteRegister(device, kRegChipSelect, 1) && sent;
+  return WriteRegisterConfirmed(device, kRegChipSelect, 1) && sent;
 }
 
 // Interface on; the flash seen idle (a write enable sent to a busy flash is ignored); write
@@ -30,11 +30,11 @@ bool SendStatusValue(DeviceIndex device, std::uint8_t value) {
 // back; interface off. Stops at the first step that does not go through.
 Attempt WriteStatusOnce(DeviceIndex device, int kind, std::uint8_t value) {
   if (!WriteRegister(device, kRegFlashEnable, 1)) {
-    WriteRegister(device, kRegFlashEnable, 0);
+    WriteRegisterConfirmed(device, kRegFlashEnable, 0);
     return Attempt::kUnconfirmed;
   }
   if (!WaitFlashIdle(device)) {
-    WriteRegister(device, kRegFlashEnable, 0);
+    WriteRegisterConfirmed(device, kRegFlashEnable, 0);
     return Attempt::kFlashNeverIdle;
   }
   std::uint8_t status = 0;
@@ -42,7 +42,7 @@ Attempt WriteStatusOnce(DeviceIndex device, int kind, std::uint8_t value) {
       SendFlashCommand(device, kCmdWriteEnable) && WaitFlashIdle(device) &&
       (kind != kFlashKindEwsr || SendFlashCommand(device, kCmdEnableWriteStatus)) &&
       SendStatusValue(device, value) && WaitFlashIdle(device, &status);
-  const bool off = WriteRegister(device, kRegFlashEnable, 0);
+  const bool off = WriteRegisterConfirmed(device, kRegFlashEnable, 0);
   const bool confirmed = written && off && (status & kProtectionBits) == (value & kProtectionBits);
   return confirmed ? Attempt::kConfirmed : Attempt::kUnconfirmed;
 }

@@ -91,7 +91,7 @@ bool WaitFlashIdle(DeviceIndex device, std::uint8_t* lastStatus) {
 
 bool ReadFlashStatus(DeviceIndex device, std::uint8_t* status) {
   const bool read = ReadStatusSelected(device, status);
-  return WriteRegister(device, kRegChipSelect, 1) && read;
+  return WriteRegisterConfirmed(device, kRegChipSelect, 1) && read;
 }
 
 bool SendFlashCommand(DeviceIndex device, std::uint8_t command) {
@@ -100,7 +100,7 @@ bool SendFlashCommand(DeviceIndex device, std::uint8_t command) {
   const bool sent = WriteRegister(device, kRegChipSelect, 0) &&
                     WriteRegister(device, kRegDataOut, command) &&
                     WriteRegister(device, kRegTransfer, kTransferSend) && WaitFlashReady(device);
-  return WriteRegister(device, kRegChipSelect, 1) && sent;
+  return WriteRegisterConfirmed(device, kRegChipSelect, 1) && sent;
 }
 
 int ReadFlashKindTwice(DeviceIndex device) {

@@ -206,6 +206,24 @@ TEST_F(FlashEraseTest, WriteEnableThatIsNotConfirmedIsSentAgainBeforeTheErase) {
   }
 }
 
+// The flash's release after the write enable is lost: left selected, the flash would take the
+// next status read as more bytes of the write enable and answer nothing but 0xFF ("busy") for
+// the whole bound. The release is sent again.
+TEST_F(FlashEraseTest, LostReleaseOfTheFlashIsSentAgainSoTheNextCommandStandsAlone) {
+  OpenWithData(5, 4);
+  ASSERT_TRUE(EraseFlash());
+  const std::uint32_t enable =
+      NumberOf([](const sim::TrafficRecord& t) { return Sends(t, 0x1082, 0x06); });
+  CloseDevice();
+
+  OpenWithData(5, 4);
+  faults().failRequestNumber = enable + 4;  // trigger, poll latch and GET, then the release
+  const std::uint64_t start = world().clock().NowMs();
+  EXPECT_TRUE(EraseFlash());
+  EXPECT_LT(world().clock().NowMs() - start, 1000u);
+  EXPECT_TRUE(FlashErased());
+}
+
 // A flash still busy with a status write ignores a write enable, and the controller refuses its
 // own erase then: either erase first waits for the idle flash.
 TEST_F(FlashEraseTest, EraseWaitsForAFlashStillBusyWithAStatusWrite) {

@@ -107,9 +107,9 @@ TEST_F(FlashSafetyRun, RestoreThatCannotBeConfirmedTurnsThePassIntoAFail) {
   ASSERT_GT(restore, 0u);
   Build();
   // Requests of the restore: six setup registers, D and F (two tries each), then three tries of
-  // the status write (interface on and off each): 22 lost in all, and the pin write goes through.
+  // the status write (interface on, then off twice): 25 lost in all; the pin write goes through.
   faults().failRequestNumber = restore;
-  faults().failRequestRun = 22;
+  faults().failRequestRun = 25;
 
   Run();
 
