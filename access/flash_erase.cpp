@@ -35,7 +35,7 @@ bool EnableWrite(DeviceIndex device) {
       return false;  // the camera does not answer, or the flash stays busy
     }
     std::uint8_t status = 0;
-    if (SendFlashCommand(device, kCmdWriteEnable) && ReadFlashStatus(device, &status) &&
+    if (SendFlashCommand(device, kCmdWriteEnable) && ReadFlashStatusOnce(device, &status) &&
         (status & (kStatusWriteInProgress | kStatusWriteEnableLatch)) == kStatusWriteEnableLatch) {
       return true;
     }
@@ -55,7 +55,7 @@ bool EraseEnded(DeviceIndex device, bool latchClears) {
     if (!WaitFlashIdle(device, &status)) {
       return false;
     }
-    if ((status & mustBeClear) == 0 && ReadFlashStatus(device, &status) &&
+    if ((status & mustBeClear) == 0 && ReadFlashStatusOnce(device, &status) &&
         (status & mustBeClear) == 0) {
       return true;
     }

@@ -38,7 +38,7 @@ constexpr int kRequestAttempts = 2;
 // first that did not, but always releases the flash.
 bool SendFlashCommand(DeviceIndex device, std::uint8_t command);
 // One read of the status register, the flash released afterwards. True when it went through.
-bool ReadFlashStatus(DeviceIndex device, std::uint8_t* status);
+bool ReadFlashStatusOnce(DeviceIndex device, std::uint8_t* status);
 // The flash kind, read a second time when the first read fails.
 int ReadFlashKindTwice(DeviceIndex device);
 // Register access sent again when the request does not go through.

@@ -166,21 +166,23 @@ bool RestoreProtection(DeviceIndex device, const ChipRow& row, const Preamble& p
                        const std::uint16_t* restoreRegister, const std::uint8_t* configByte,
                        std::span<const std::uint8_t> image) {
   bool ok = true;
-  if (row.flashAccessSetup != 0) {
-    ok = WriteRegisterConfirmed(device, kRegSetup5F3, context.savedReg5F3[device]) && ok;
-    ok = WriteRegisterConfirmed(device, kRegSetup5F5, context.savedReg5F5[device]) && ok;
-    for (std::uint16_t reg : kRegsSetup5F8) {
-      ok = WriteRegisterConfirmed(device, reg, 0x34) && ok;
-    }
-  }
   if (row.flashModeQuery == 0 || pre.mode != kFlashModeSelfManaged) {
     // The block is read from the flash as it is now, so the image just written decides.
     const ConfigBlockAddresses at = ConfigBlockFor(device, row, pre.blockOffset);
     const std::uint8_t d = ConfigBlockByte(device, at.d, image);
     const std::uint8_t f = ConfigBlockByte(device, at.f, image);
     if ((d >= kMinProtectingD && (f & kProtectFlagF) != 0) || context.chipRow[device] == kV6crRow) {
-      // Written while the pin still releases WP#: with SRWD set, a held WP# freezes the register.
+      // Written while the flash-access setup still holds (on chips that need it, the host's
+      // commands reach the flash only then) and while the pin still releases WP# (with SRWD
+      // set, a held WP# freezes the register).
       ok = WriteFlashStatus(device, pre.kind, kStatusProtected) && ok;
+    }
+  }
+  if (row.flashAccessSetup != 0) {
+    ok = WriteRegisterConfirmed(device, kRegSetup5F3, context.savedReg5F3[device]) && ok;
+    ok = WriteRegisterConfirmed(device, kRegSetup5F5, context.savedReg5F5[device]) && ok;
+    for (std::uint16_t reg : kRegsSetup5F8) {
+      ok = WriteRegisterConfirmed(device, reg, 0x34) && ok;
     }
   }
   return RestorePin(device, *restoreRegister, *configByte) && ok;

@@ -89,7 +89,7 @@ bool WaitFlashIdle(DeviceIndex device, std::uint8_t* lastStatus) {
   return idle && released;
 }
 
-bool ReadFlashStatus(DeviceIndex device, std::uint8_t* status) {
+bool ReadFlashStatusOnce(DeviceIndex device, std::uint8_t* status) {
   const bool read = ReadStatusSelected(device, status);
   return WriteRegisterConfirmed(device, kRegChipSelect, 1) && read;
 }

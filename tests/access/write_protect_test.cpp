@@ -128,6 +128,24 @@ TEST_F(WriteProtectTest, SetupRegistersAreSavedSetAndRestoredWithTheKindThreeExt
   }
 }
 
+// On chips with the flash-access setup, the host's commands reach the flash only while the
+// setup holds: the restore writes the status register first and puts the setup back after.
+TEST_F(WriteProtectTest, RestoreWritesTheStatusBeforeTheSetupRegistersGoBack) {
+  OpenCamera(Camera(12, 0x36, 0x80));
+  config_ = 0x31;
+  ASSERT_TRUE(SetFlashWriteProtect(0, &restore_, &config_));
+  ClearLogs();
+  ASSERT_TRUE(SetFlashWriteProtect(1, &restore_, &config_));
+  const std::vector<std::string> trace = RegisterTrace();
+  const auto status = std::find(trace.begin(), trace.end(), "1082=8C");
+  const auto setup = std::find(trace.begin(), trace.end(), "05F3=11");
+  ASSERT_NE(status, trace.end());
+  ASSERT_NE(setup, trace.end());
+  EXPECT_LT(status, setup);
+  EXPECT_EQ(trace.back(), "1006=08");  // the pin last
+  EXPECT_EQ(camera().flash().Status() & 0x9C, 0x8C);
+}
+
 TEST_F(WriteProtectTest, RowsWithoutSetupLeaveTheSetupRegistersAlone) {
   OpenCamera(Camera(7));
   config_ = 0x31;

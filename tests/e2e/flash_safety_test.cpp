@@ -101,15 +101,17 @@ TEST_F(FlashSafetyRun, CameraUnpluggedDuringTheEraseFailsWithinMilliseconds) {
 // Every request of the restore's status write is lost (three tries), though the camera answers
 // again at once: the image is in the flash, but the protection is not back, so no "Pass".
 TEST_F(FlashSafetyRun, RestoreThatCannotBeConfirmedTurnsThePassIntoAFail) {
-  // The restore begins by writing back the saved 0x5F3.
-  const std::uint32_t restore =
-      RequestOrdinal(Camera(), [](const sim::TrafficRecord& r) { return Writes(r, 0x5F3, 0x11); });
+  // The restore begins by reading the configuration block's D.
+  const std::uint32_t restore = RequestOrdinal(Camera(), [](const sim::TrafficRecord& r) {
+    return r.selector == 3 && (r.flags & 0x2) != 0 && r.sent.size() == 12 && r.sent[0] == 0x03 &&
+           r.sent[1] == 0xC0 && r.sent[2] == 0x81;
+  });
   ASSERT_GT(restore, 0u);
   Build();
-  // Requests of the restore: six setup registers, D and F (two tries each), then three tries of
-  // the status write (interface on, then off twice): 25 lost in all; the pin write goes through.
+  // D and F (two tries each), then three tries of the status write (interface on, then off
+  // twice): 13 requests lost; the setup registers and the pin go back.
   faults().failRequestNumber = restore;
-  faults().failRequestRun = 25;
+  faults().failRequestRun = 13;
 
   Run();
 
@@ -120,6 +122,7 @@ TEST_F(FlashSafetyRun, RestoreThatCannotBeConfirmedTurnsThePassIntoAFail) {
   EXPECT_TRUE(FlashHolds(image_));
   EXPECT_EQ(camera().flash().Status() & kStatusBits, 0x00);
   EXPECT_TRUE(camera().WriteProtectActive());
+  EXPECT_EQ(camera().Register(0x5F3), sim::SimCamera::kPowerUpReg5F3);
   EXPECT_TRUE(AfterWriteStepRan());
   EXPECT_TRUE(world_->SessionsBalanced());
 }
