@@ -51,6 +51,9 @@ Attempt WriteStatusOnce(DeviceIndex device, int kind, std::uint8_t value) {
 
 bool WriteFlashStatus(DeviceIndex device, int kind, std::uint8_t value) {
   for (int attempt = 0; attempt < kStatusWriteAttempts; ++attempt) {
+    if (attempt > 0) {
+      kind = ReadFlashKindTwice(device);  // a misread kind would leave out or add the enable
+    }
     switch (WriteStatusOnce(device, kind, value)) {
       case Attempt::kConfirmed:
         return true;

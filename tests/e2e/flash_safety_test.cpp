@@ -109,9 +109,10 @@ TEST_F(FlashSafetyRun, RestoreThatCannotBeConfirmedTurnsThePassIntoAFail) {
   ASSERT_GT(restore, 0u);
   Build();
   // D and F (two tries each), then three tries of the status write (interface on, then off
-  // twice): 13 requests lost; the setup registers and the pin go back.
+  // twice), the second and third each after a flash-kind read (two tries): 17 requests
+  // lost; the setup registers and the pin go back.
   faults().failRequestNumber = restore;
-  faults().failRequestRun = 13;
+  faults().failRequestRun = 17;
 
   Run();
 
