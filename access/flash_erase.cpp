@@ -1,8 +1,6 @@
 // Whole-flash erase: a chip-erase command driven through the flash interface, or the
 // controller's own erase for the flash kinds and chips that leave it to the controller, each
 // confirmed before anyone writes over the flash.
-#include <cstddef>
-
 #include "access/access_calls.h"
 #include "access/chip_table.h"
 #include "access/flash_interface.h"
