@@ -248,7 +248,7 @@ TEST_F(FlashEraseTest, EraseWaitsForAFlashStillBusyWithAStatusWrite) {
 }
 
 TEST_F(FlashEraseTest, ARequestLostInTheMiddleOfTheSequenceFailsTheErase) {
-  const sim::SimCameraConfig config = WithData(12, 4);
+  const sim::SimCameraConfig config = WithData(11, 4);  // the host erases; no access setup
   OpenCamera(config);
   ASSERT_TRUE(EraseFlash());
   const std::uint32_t eraseByte =
