@@ -1,4 +1,5 @@
-// The controller's serial-flash interface registers and the framing of one flash command.
+// The controller's serial-flash interface registers, the framing of one flash command, and the
+// confirmed steps that the erase and the write-protection calls share.
 #pragma once
 
 #include <cstdint>
@@ -25,9 +26,27 @@ constexpr std::uint8_t kCmdEnableWriteStatus = 0x50;
 constexpr std::uint8_t kCmdChipErase60 = 0x60;
 constexpr std::uint8_t kCmdChipEraseC7 = 0xC7;
 constexpr std::uint8_t kStatusWriteInProgress = 0x01;
+constexpr std::uint8_t kStatusWriteEnableLatch = 0x02;
+
+// How often a request that did not go through is sent again where resending is harmless. The
+// flash's release and the interface's switch-off are always sent so: a flash left selected
+// swallows the next command, and an interface left on keeps the controller off the flash.
+constexpr int kRequestAttempts = 2;
 
 // Selects the flash, sends one command byte, waits for the transfer and releases the flash.
-// True when every register write of the frame went through.
+// True when every request went through and the transfer was seen done; stops sending at the
+// first that did not, but always releases the flash.
 bool SendFlashCommand(DeviceIndex device, std::uint8_t command);
+// One read of the status register, the flash released afterwards. True when it went through.
+bool ReadFlashStatusOnce(DeviceIndex device, std::uint8_t* status);
+// The flash kind, read a second time when the first read fails.
+int ReadFlashKindTwice(DeviceIndex device);
+// Register access sent again when the request does not go through.
+bool WriteRegisterConfirmed(DeviceIndex device, std::uint16_t reg, std::uint8_t value);
+bool ReadRegisterConfirmed(DeviceIndex device, std::uint16_t reg, std::uint8_t* value);
+// Writes the flash's status register with the interface switched on for it, and reads it back:
+// true when the protection bits (SRWD, BP0 to BP2) read back as written. A write that cannot be
+// confirmed is repeated a few times, unless the flash never became idle.
+bool WriteFlashStatus(DeviceIndex device, int kind, std::uint8_t value);
 
 }  // namespace velkor::access

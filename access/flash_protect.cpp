@@ -1,5 +1,7 @@
 // Release and restore of the serial flash's write protection: the board's write-protect pin,
 // the controller's flash-access setup registers and the flash's status register.
+#include <span>
+
 #include "access/access_calls.h"
 #include "access/chip_table.h"
 #include "access/flash_interface.h"
@@ -36,47 +38,61 @@ struct Preamble {
 };
 
 // Reads what both modes need: the flash kind, and for chips that answer the flash-mode query
-// the mode and the page of the configuration block. False when the mode cannot be read.
+// the mode and the page of the configuration block. False when the mode cannot be read. Each
+// query that fails is asked once more; an unanswered word stays 0.
 bool ReadPreamble(DeviceIndex device, const ChipRow& row, Preamble* out) {
-  out->kind = ReadFlashKind(device);
+  out->kind = ReadFlashKindTwice(device);
   out->mode = 0;
   out->blockOffset = 0;
   if (row.flashModeQuery == 0) {
     return true;
   }
   std::uint16_t word = 0;
-  ReadFlashWord(device, &word);
+  if (!ReadFlashWord(device, &word)) {
+    ReadFlashWord(device, &word);
+  }
   std::uint8_t page = 0;
-  ReadRegister(device, static_cast<std::uint16_t>(word + 8), &page);
+  ReadRegisterConfirmed(device, static_cast<std::uint16_t>(word + 8), &page);
   out->blockOffset = static_cast<std::uint16_t>(page << 8);
-  return ReadFlashMode(device, &out->mode);
+  return ReadFlashMode(device, &out->mode) || ReadFlashMode(device, &out->mode);
 }
 
-void WriteFlashStatus(DeviceIndex device, int kind, std::uint8_t value) {
-  WriteRegister(device, kRegFlashEnable, 1);
-  SendFlashCommand(device, kCmdWriteEnable);
-  WaitFlashIdle(device);
-  if (kind == kFlashKindEwsr) {
-    SendFlashCommand(device, kCmdEnableWriteStatus);
+// One byte of flash, read a second time when the first read fails.
+bool ReadFlashByte(DeviceIndex device, std::uint16_t address, std::uint8_t* value) {
+  for (int attempt = 0; attempt < kRequestAttempts; ++attempt) {
+    std::uint8_t byte = 0;
+    if (TransferMemory(device, kOpReadFlash, address, &byte, 1)) {
+      *value = byte;
+      return true;
+    }
   }
-  WriteRegister(device, kRegChipSelect, 0);
-  WriteRegister(device, kRegDataOut, kCmdWriteStatus);
-  WriteRegister(device, kRegTransfer, kTransferSend);
-  WaitFlashReady(device);
-  WriteRegister(device, kRegDataOut, value);
-  WriteRegister(device, kRegTransfer, kTransferSend);
-  WaitFlashReady(device);
-  WriteRegister(device, kRegChipSelect, 1);
-  WaitFlashIdle(device);
-  WriteRegister(device, kRegFlashEnable, 0);
+  return false;
 }
 
-std::uint8_t ReadFlashByte(DeviceIndex device, std::uint16_t address) {
-  std::uint8_t value = 0;
-  if (!TransferMemory(device, kOpReadFlash, address, &value, 1)) {
-    value = 0;  // an unreadable byte counts as 0
+// A configuration-block byte that decides the restore. When it cannot be read, the image's byte
+// at the same flash address stands in (the flash was verified equal to the image), or 0 without
+// an image. A byte that reads otherwise than the image is read again, and a third time when the
+// two reads disagree, so that one corrupted reply cannot decide.
+std::uint8_t ConfigBlockByte(DeviceIndex device, std::uint16_t address,
+                             std::span<const std::uint8_t> image) {
+  const bool inImage = address < image.size();
+  const std::uint8_t fromImage = inImage ? image[address] : 0;
+  std::uint8_t first = 0;
+  if (!ReadFlashByte(device, address, &first)) {
+    return fromImage;
   }
-  return value;
+  if (!inImage || first == fromImage) {
+    return first;
+  }
+  std::uint8_t second = 0;
+  if (!ReadFlashByte(device, address, &second) || second == first) {
+    return first;
+  }
+  std::uint8_t third = 0;
+  if (!ReadFlashByte(device, address, &third)) {
+    return fromImage;
+  }
+  return third == first || third == second ? third : fromImage;
 }
 
 // Flash addresses of the configuration block's bytes D (offset 0x03) and F (offset 0x34).
@@ -101,23 +117,25 @@ ConfigBlockAddresses ConfigBlockFor(DeviceIndex device, const ChipRow& row,
   return {0xC003, 0xC034};
 }
 
-void RestorePin(DeviceIndex device, std::uint16_t restoreRegister, std::uint8_t levelByte) {
-  if (restoreRegister != kNoRestoreRegister) {
-    WriteRegister(device, restoreRegister, static_cast<std::uint8_t>(levelByte ^ 0xFF));
-  }
+bool RestorePin(DeviceIndex device, std::uint16_t restoreRegister, std::uint8_t levelByte) {
+  return restoreRegister == kNoRestoreRegister ||
+         WriteRegisterConfirmed(device, restoreRegister,
+                                static_cast<std::uint8_t>(levelByte ^ 0xFF));
 }
 
 bool ReleaseProtection(DeviceIndex device, const ChipRow& row, const Preamble& pre,
                        std::uint16_t* restoreRegister, std::uint8_t* configByte) {
+  bool ok = true;
   if (row.flashAccessSetup != 0) {
-    ReadRegister(device, kRegSetup5F3, &context.savedReg5F3[device]);
-    WriteRegister(device, kRegSetup5F3, 0x06);
-    WriteRegister(device, kRegsSetup5F8[0], 0x12);
-    WriteRegister(device, kRegsSetup5F8[1], 0x12);
-    WriteRegister(device, kRegsSetup5F8[2], 0xED);
-    WriteRegister(device, kRegsSetup5F8[3], 0xED);
-    ReadRegister(device, kRegSetup5F5, &context.savedReg5F5[device]);
-    WriteRegister(device, kRegSetup5F5, pre.kind == kFlashKindEwsr ? 0xAF : 0x02);
+    ok = ReadRegisterConfirmed(device, kRegSetup5F3, &context.savedReg5F3[device]) && ok;
+    ok = WriteRegisterConfirmed(device, kRegSetup5F3, 0x06) && ok;
+    ok = WriteRegisterConfirmed(device, kRegsSetup5F8[0], 0x12) && ok;
+    ok = WriteRegisterConfirmed(device, kRegsSetup5F8[1], 0x12) && ok;
+    ok = WriteRegisterConfirmed(device, kRegsSetup5F8[2], 0xED) && ok;
+    ok = WriteRegisterConfirmed(device, kRegsSetup5F8[3], 0xED) && ok;
+    ok = ReadRegisterConfirmed(device, kRegSetup5F5, &context.savedReg5F5[device]) && ok;
+    ok = WriteRegisterConfirmed(device, kRegSetup5F5, pre.kind == kFlashKindEwsr ? 0xAF : 0x02) &&
+         ok;
   }
 
   // Configuration byte: bits 4..6 the write-protect pin, bits 0..3 its polarity while writing
@@ -130,47 +148,50 @@ bool ReleaseProtection(DeviceIndex device, const ChipRow& row, const Preamble& p
   if (polarity != 0) {
     const std::uint8_t mask = static_cast<std::uint8_t>(1u << pin);
     *configByte = mask;
-    WriteRegister(device, kRegPinEnable, mask);
+    ok = WriteRegisterConfirmed(device, kRegPinEnable, mask) && ok;
     if (polarity == 1) {
       *configByte = static_cast<std::uint8_t>(mask ^ 0xFF);
     }
-    WriteRegister(device, kRegPinLevel, *configByte);
+    ok = WriteRegisterConfirmed(device, kRegPinLevel, *configByte) && ok;
     *restoreRegister = kRegPinLevel;
   }
 
   if (row.flashModeQuery != 0 && pre.mode == kFlashModeSelfManaged) {
-    return true;
+    return ok;
   }
-  WriteFlashStatus(device, pre.kind, kStatusUnprotected);
-  return true;
+  return WriteFlashStatus(device, pre.kind, kStatusUnprotected) && ok;
 }
 
 bool RestoreProtection(DeviceIndex device, const ChipRow& row, const Preamble& pre,
-                       const std::uint16_t* restoreRegister, const std::uint8_t* configByte) {
-  if (row.flashAccessSetup != 0) {
-    WriteRegister(device, kRegSetup5F3, context.savedReg5F3[device]);
-    WriteRegister(device, kRegSetup5F5, context.savedReg5F5[device]);
-    for (std::uint16_t reg : kRegsSetup5F8) {
-      WriteRegister(device, reg, 0x34);
-    }
-  }
+                       const std::uint16_t* restoreRegister, const std::uint8_t* configByte,
+                       std::span<const std::uint8_t> image) {
+  bool ok = true;
   if (row.flashModeQuery == 0 || pre.mode != kFlashModeSelfManaged) {
     // The block is read from the flash as it is now, so the image just written decides.
     const ConfigBlockAddresses at = ConfigBlockFor(device, row, pre.blockOffset);
-    const std::uint8_t d = ReadFlashByte(device, at.d);
-    const std::uint8_t f = ReadFlashByte(device, at.f);
+    const std::uint8_t d = ConfigBlockByte(device, at.d, image);
+    const std::uint8_t f = ConfigBlockByte(device, at.f, image);
     if ((d >= kMinProtectingD && (f & kProtectFlagF) != 0) || context.chipRow[device] == kV6crRow) {
-      WriteFlashStatus(device, pre.kind, kStatusProtected);
+      // Written while the flash-access setup still holds (on chips that need it, the host's
+      // commands reach the flash only then) and while the pin still releases WP# (with SRWD
+      // set, a held WP# freezes the register).
+      ok = WriteFlashStatus(device, pre.kind, kStatusProtected) && ok;
     }
   }
-  RestorePin(device, *restoreRegister, *configByte);
-  return true;
+  if (row.flashAccessSetup != 0) {
+    ok = WriteRegisterConfirmed(device, kRegSetup5F3, context.savedReg5F3[device]) && ok;
+    ok = WriteRegisterConfirmed(device, kRegSetup5F5, context.savedReg5F5[device]) && ok;
+    for (std::uint16_t reg : kRegsSetup5F8) {
+      ok = WriteRegisterConfirmed(device, reg, 0x34) && ok;
+    }
+  }
+  return RestorePin(device, *restoreRegister, *configByte) && ok;
 }
 
 }  // namespace
 
 bool SetFlashWriteProtect(DeviceIndex device, std::uint8_t mode, std::uint16_t* restoreRegister,
-                          std::uint8_t* configByte) {
+                          std::uint8_t* configByte, std::span<const std::uint8_t> image) {
   if (restoreRegister == nullptr || configByte == nullptr || !IsOpen(device)) {
     return false;
   }
@@ -182,12 +203,12 @@ bool SetFlashWriteProtect(DeviceIndex device, std::uint8_t mode, std::uint16_t* 
   if (mode == 0) {
     return ReleaseProtection(device, row, pre, restoreRegister, configByte);
   }
-  return RestoreProtection(device, row, pre, restoreRegister, configByte);
+  return RestoreProtection(device, row, pre, restoreRegister, configByte, image);
 }
 
 bool SetFlashWriteProtect(std::uint8_t mode, std::uint16_t* restoreRegister,
-                          std::uint8_t* configByte) {
-  return SetFlashWriteProtect(0, mode, restoreRegister, configByte);
+                          std::uint8_t* configByte, std::span<const std::uint8_t> image) {
+  return SetFlashWriteProtect(0, mode, restoreRegister, configByte, image);
 }
 
 }  // namespace velkor::access

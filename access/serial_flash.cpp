@@ -11,12 +11,17 @@ namespace velkor::access {
 namespace {
 
 // A single byte transfer completes in microseconds; 1,000 polls 1 ms apart give a stalled
-// interface about a second before the sequence goes on regardless.
+// interface about a second.
 constexpr int kTransferPolls = 1000;
 // Status-register writes take up to ~15 ms and a chip erase up to some seconds: 10,000 passes
 // of at least 1 ms bound the wait at more than ten seconds.
 constexpr int kIdlePasses = 10000;
 constexpr std::uint32_t kPollIntervalMs = 1;
+// One lost request is a glitch and polling goes on; this many in a row means the camera no
+// longer answers, and waiting out the whole bound (hours for the idle wait, whose passes each
+// hold two transfer waits) would only delay the failure.
+constexpr int kFailedReadsInARow = 8;
+constexpr int kUnreadableFlashKind = 255;
 
 void SleepMs(std::uint32_t milliseconds) {
   if (Clock* clock = CurrentPorts().clock) {
@@ -24,49 +29,101 @@ void SleepMs(std::uint32_t milliseconds) {
   }
 }
 
-}  // namespace
-
-void WaitFlashReady(DeviceIndex device) {
-  std::uint8_t done = 0;
-  for (int poll = 0; poll < kTransferPolls; ++poll) {
-    // A read that fails means the camera no longer answers (unplugged, stalled): polling on
-    // would only spend the whole bound before the next step fails anyway.
-    if (!ReadRegister(device, kRegTransferDone, &done) || done == 1) {
-      return;
-    }
-    SleepMs(kPollIntervalMs);
-  }
+// Read-status command and one received byte on the selected flash; the chip select stays low.
+// True only when every request went through and both transfers were seen done, so that a lost
+// receive cannot pass off the 0 written to the data-in register as the flash's answer.
+bool ReadStatusSelected(DeviceIndex device, std::uint8_t* status) {
+  return WriteRegister(device, kRegChipSelect, 0) &&
+         WriteRegister(device, kRegDataOut, kCmdReadStatus) &&
+         WriteRegister(device, kRegTransfer, kTransferSend) && WaitFlashReady(device) &&
+         WriteRegister(device, kRegDataIn, 0) &&
+         WriteRegister(device, kRegTransfer, kTransferReceive) && WaitFlashReady(device) &&
+         ReadRegister(device, kRegDataIn, status);
 }
 
-void WaitFlashIdle(DeviceIndex device) {
-  std::uint8_t status = 0;
-  for (int pass = 0; pass < kIdlePasses; ++pass) {
-    WriteRegister(device, kRegChipSelect, 0);
-    WriteRegister(device, kRegDataOut, kCmdReadStatus);
-    WriteRegister(device, kRegTransfer, kTransferSend);
-    WaitFlashReady(device);
-    WriteRegister(device, kRegDataIn, 0);
-    WriteRegister(device, kRegTransfer, kTransferReceive);
-    WaitFlashReady(device);
-    // A failed status read ends the wait: its status byte would stay whatever the flash said
-    // last, and a camera unplugged while busy would keep the host polling for hours. The flash
-    // is released as after an idle status, in case the camera still listens.
-    if (!ReadRegister(device, kRegDataIn, &status) || (status & kStatusWriteInProgress) == 0) {
-      WriteRegister(device, kRegChipSelect, 1);
-      return;
+}  // namespace
+
+bool WaitFlashReady(DeviceIndex device) {
+  int failedInARow = 0;
+  for (int poll = 0; poll < kTransferPolls; ++poll) {
+    std::uint8_t done = 0;
+    if (ReadRegister(device, kRegTransferDone, &done)) {
+      if (done == 1) {
+        return true;
+      }
+      failedInARow = 0;
+    } else if (++failedInARow == kFailedReadsInARow) {
+      return false;
     }
-    // Still busy: poll again. The chip select stays low, so the next read-status command
-    // simply starts over on the selected flash.
     SleepMs(kPollIntervalMs);
   }
+  return false;
+}
+
+bool WaitFlashIdle(DeviceIndex device, std::uint8_t* lastStatus) {
+  std::uint8_t status = 0;
+  bool idle = false;
+  int failedInARow = 0;
+  for (int pass = 0; pass < kIdlePasses; ++pass) {
+    std::uint8_t read = 0;
+    if (ReadStatusSelected(device, &read)) {
+      status = read;
+      failedInARow = 0;
+      if ((status & kStatusWriteInProgress) == 0) {
+        idle = true;
+        break;
+      }
+    } else if (++failedInARow == kFailedReadsInARow) {
+      break;
+    }
+    // Busy, or this read did not go through: poll again. The chip select stays low, so the
+    // next read-status command simply goes on within the same session.
+    SleepMs(kPollIntervalMs);
+  }
+  // Released on every way out: a flash left selected would take the next command as one more
+  // byte of this read and ignore it.
+  const bool released = WriteRegisterConfirmed(device, kRegChipSelect, 1);
+  if (lastStatus != nullptr) {
+    *lastStatus = status;
+  }
+  return idle && released;
+}
+
+bool ReadFlashStatusOnce(DeviceIndex device, std::uint8_t* status) {
+  const bool read = ReadStatusSelected(device, status);
+  return WriteRegisterConfirmed(device, kRegChipSelect, 1) && read;
 }
 
 bool SendFlashCommand(DeviceIndex device, std::uint8_t command) {
-  bool sent = WriteRegister(device, kRegChipSelect, 0);
-  sent = WriteRegister(device, kRegDataOut, command) && sent;
-  sent = WriteRegister(device, kRegTransfer, kTransferSend) && sent;
-  WaitFlashReady(device);
-  return WriteRegister(device, kRegChipSelect, 1) && sent;
+  // Stops at a request that did not go through: sending on would clock out whatever the
+  // data-out register still holds, or write it while a byte may still be shifting.
+  const bool sent = WriteRegister(device, kRegChipSelect, 0) &&
+                    WriteRegister(device, kRegDataOut, command) &&
+                    WriteRegister(device, kRegTransfer, kTransferSend) && WaitFlashReady(device);
+  return WriteRegisterConfirmed(device, kRegChipSelect, 1) && sent;
+}
+
+int ReadFlashKindTwice(DeviceIndex device) {
+  const int kind = ReadFlashKind(device);
+  return kind == kUnreadableFlashKind ? ReadFlashKind(device) : kind;
+}
+
+bool WriteRegisterConfirmed(DeviceIndex device, std::uint16_t reg, std::uint8_t value) {
+  for (int attempt = 0; attempt < kRequestAttempts; ++attempt) {
+    if (WriteRegister(device, reg, value)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+bool ReadRegisterConfirmed(DeviceIndex device, std::uint16_t reg, std::uint8_t* value) {
+  for (int attempt = 0; attempt < kRequestAttempts; ++attempt) {
+    if (ReadRegister(device, reg, value)) {
+      return true;
+    }
+  }
+  return false;
 }
 
 bool ReadFlashMode(DeviceIndex device, std::uint8_t* mode) {

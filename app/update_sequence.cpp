@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <new>
+#include <span>
 
 #include "access/access_calls.h"
 #include "access/chip_table.h"
@@ -21,6 +22,8 @@ namespace velkor::app {
 namespace {
 
 constexpr char kInitializeFailed[] = "Device Initialize failed!!!";
+// The image was written and verified, but the write protection could not be confirmed back.
+constexpr char kRestoreFailed[] = "Restore protection failed!!!";
 
 void Sleep(std::uint32_t milliseconds) {
   CurrentPorts().clock->SleepMs(milliseconds);
@@ -129,6 +132,7 @@ void RunUpdate(CVelkorDlg* dialog) {
   access::SetFlashWriteProtect(0, &restoreRegister, &configByte);
 
   bool written = false;
+  bool verified = false;
   if (!access::EraseFlash()) {
     ShowProgress(dialog, 100);
     ShowStatus(dialog, kRed, "Erase failed!!!");
@@ -144,12 +148,24 @@ void RunUpdate(CVelkorDlg* dialog) {
     WriteResultLog(Verdict::kFail);
   } else {
     written = true;
-    ShowStatus(dialog, kBlue, "Update Finish.");
-    WriteResultLog(Verdict::kPass);
+    verified = true;
   }
 
-  // On every path from the erase on the protection is restored and the device closed.
-  access::SetFlashWriteProtect(1, &restoreRegister, &configByte);
+  // On every path from the erase on the protection is restored and the device closed. A pass
+  // is only declared once the restore is confirmed: a camera left unprotected is not a pass.
+  // The image stands in for configuration bytes that cannot be read back.
+  const std::span<const std::uint8_t> image =
+      ImageBuffer != nullptr ? std::span<const std::uint8_t>(ImageBuffer, kImageSize)
+                             : std::span<const std::uint8_t>();
+  const bool restored = access::SetFlashWriteProtect(1, &restoreRegister, &configByte, image);
+  if (verified && restored) {
+    ShowStatus(dialog, kBlue, "Update Finish.");
+    WriteResultLog(Verdict::kPass);
+  } else if (verified) {
+    ShowProgress(dialog, 100);
+    ShowStatus(dialog, kRed, kRestoreFailed);
+    WriteResultLog(Verdict::kFail);
+  }
   if (written) {
     access::AfterFlashWrite();
   }

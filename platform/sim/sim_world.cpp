@@ -276,7 +276,8 @@ HResult SimWorld::ServeRequest(DeviceState& state, const KsPropertyNode& propert
   const SimRequestFaults& faults = state.config.faults;
   const std::uint32_t number = ++state.requests;
   HResult result;
-  if ((faults.failRequestNumber != 0 && number == faults.failRequestNumber) ||
+  if ((faults.failRequestNumber != 0 && number >= faults.failRequestNumber &&
+       number - faults.failRequestNumber < faults.failRequestRun) ||
       (faults.failSelector >= 0 &&
        property.id == static_cast<std::uint32_t>(faults.failSelector))) {
     result = faults.failResult;  // the request is lost: the camera never sees it
@@ -285,6 +286,11 @@ HResult SimWorld::ServeRequest(DeviceState& state, const KsPropertyNode& propert
   } else {
     result =
         state.config.camera->HandleRequest(property.id, property.flags, data, dataLength, number);
+    const bool get = (property.flags & 0x1) != 0;
+    if (get && number == faults.corruptReplyNumber && data != nullptr &&
+        faults.corruptReplyByte < dataLength) {
+      data[faults.corruptReplyByte] ^= faults.corruptReplyMask;
+    }
   }
   if (faults.unplugAfterRequests != 0 && number >= faults.unplugAfterRequests) {
     state.unplugged = true;

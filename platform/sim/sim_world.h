@@ -30,6 +30,8 @@ struct SimRequestFaults {
   // Fail the n-th extension-unit request sent to this device (1-based; 0: never). Counted are
   // the requests that pass the filter's checks; the node probe is not one of them...
   std::uint32_t failRequestNumber = 0;
+  // ...and the requests right after it, this many in all (a run of lost requests)...
+  std::uint32_t failRequestRun = 1;
   // ...or every request on this selector (-1: none)...
   int failSelector = -1;
   // ...answering this code (a failure code, or a success code other than kOk such as 1).
@@ -37,6 +39,11 @@ struct SimRequestFaults {
   // Unplug the camera after this many requests (0: never): later requests fail with
   // kDeviceNotConnected, the device leaves the enumeration and the device tree.
   std::uint32_t unplugAfterRequests = 0;
+  // Garble one byte of the n-th request's reply (1-based; 0: never) on its way to the host: the
+  // byte at this offset (2: a register value) is XORed with the mask.
+  std::uint32_t corruptReplyNumber = 0;
+  std::uint32_t corruptReplyByte = 2;
+  std::uint8_t corruptReplyMask = 0xFF;
 };
 
 struct SimCaptureDeviceConfig {

@@ -4,7 +4,10 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
+#include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -50,6 +53,13 @@ class SimAccessTest : public ::testing::Test {
   void OpenCamera(const sim::SimCameraConfig& config) {
     StartWorld(config);
     ASSERT_EQ(Open(), 2);
+    servedBeforeLog_ = 0;
+    ClearLogs();
+  }
+
+  // Starts the traffic log and the write list afresh; request numbers keep counting.
+  void ClearLogs() {
+    servedBeforeLog_ += ServedRequests();
     world_->ClearTraffic();
     writesBefore_ = camera().registerWrites().size();
   }
@@ -118,17 +128,54 @@ class SimAccessTest : public ::testing::Test {
     const auto reads = RegisterReads();
     return std::find(reads.begin(), reads.end(), reg) != reads.end();
   }
-  // Requests the camera itself received since the world started (the capture stack answers the
-  // set-support probes of topology nodes without asking the camera).
-  std::uint32_t ServedRequests() const {
-    std::uint32_t n = 0;
+  // Register traffic since the logs were cleared, in order: "1082=05" for a write, "1084?" for
+  // a read (its latch request; the GET that answers it is not listed).
+  std::vector<std::string> RegisterTrace() const {
+    std::vector<std::string> out;
     for (const sim::TrafficRecord& t : world_->traffic()) {
-      n += t.device == sim::kSimCameraDevice && (t.flags & 0x100) == 0 &&
-                   t.nodeId == world_->device(sim::kSimCameraDevice).extensionNodeId
-               ? 1
-               : 0;
+      if (t.device != sim::kSimCameraDevice || t.selector != 1 || t.sent.size() != 4 ||
+          (t.flags & 0x2) == 0) {
+        continue;
+      }
+      char text[16];
+      const unsigned reg = t.sent[0] | (t.sent[1] << 8);
+      if (t.sent[3] == 0xFF) {
+        std::snprintf(text, sizeof text, "%04X?", reg);
+      } else {
+        std::snprintf(text, sizeof text, "%04X=%02X", reg, t.sent[2]);
+      }
+      out.emplace_back(text);
     }
-    return n;
+    return out;
+  }
+  // Number (as the faults count them) of the n-th logged request that matches, 0 when there is
+  // none. Valid for worlds started by OpenCamera and logs cleared with ClearLogs.
+  std::uint32_t NumberOf(const std::function<bool(const sim::TrafficRecord&)>& match,
+                         int nth = 1) const {
+    std::uint32_t number = servedBeforeLog_;
+    for (const sim::TrafficRecord& t : world_->traffic()) {
+      if (!Served(t)) {
+        continue;
+      }
+      ++number;
+      if (match(t) && --nth == 0) {
+        return number;
+      }
+    }
+    return 0;
+  }
+  // A request that reached the camera's extension unit and counts for the request faults (the
+  // capture stack answers the set-support probes of topology nodes without asking the camera).
+  bool Served(const sim::TrafficRecord& t) const {
+    return t.device == sim::kSimCameraDevice && (t.flags & 0x100) == 0 &&
+           t.nodeId == world_->device(sim::kSimCameraDevice).extensionNodeId;
+  }
+
+  // Requests the camera itself received since the traffic was last cleared.
+  std::uint32_t ServedRequests() const {
+    return static_cast<std::uint32_t>(
+        std::count_if(world_->traffic().begin(), world_->traffic().end(),
+                      [this](const sim::TrafficRecord& t) { return Served(t); }));
   }
   // Requests for the controller's own whole-flash erase.
   int ControllerErases() const {
@@ -144,6 +191,7 @@ class SimAccessTest : public ::testing::Test {
 
   std::unique_ptr<sim::SimWorld> world_;
   std::size_t writesBefore_ = 0;
+  std::uint32_t servedBeforeLog_ = 0;  // requests served before the log was last cleared
 };
 
 }  // namespace velkor::access

@@ -1,4 +1,8 @@
 // Releasing and restoring the flash's write protection: pin, setup registers, status register.
+#include <algorithm>
+#include <functional>
+#include <string>
+
 #include "access/serial_flash.h"
 #include "platform/sim/sim_flash.h"
 #include "sim_access_fixture.h"
@@ -44,11 +48,6 @@ class WriteProtectTest : public SimAccessTest {
     return out;
   }
 
-  void ClearLogs() {
-    world().ClearTraffic();
-    writesBefore_ = camera().registerWrites().size();
-  }
-
   std::uint16_t restore_ = 0xFFFF;
   std::uint8_t config_ = 0;
 };
@@ -71,7 +70,9 @@ TEST_F(WriteProtectTest, ConfigurationByteDrivesThePinAndModeOneDrivesItBack) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.config);
-    OpenCamera(Camera(2));
+    sim::SimCameraConfig config = Camera(2);
+    config.initialStatus = 0x0C;  // block protection without SRWD: the pin does not matter
+    OpenCamera(config);
     restore_ = 0x1234;
     config_ = c.config;
     EXPECT_TRUE(SetFlashWriteProtect(0, &restore_, &config_));
@@ -127,8 +128,27 @@ TEST_F(WriteProtectTest, SetupRegistersAreSavedSetAndRestoredWithTheKindThreeExt
   }
 }
 
+// On chips with the flash-access setup, the host's commands reach the flash only while the
+// setup holds: the restore writes the status register first and puts the setup back after.
+TEST_F(WriteProtectTest, RestoreWritesTheStatusBeforeTheSetupRegistersGoBack) {
+  OpenCamera(Camera(12, 0x36, 0x80));
+  config_ = 0x31;
+  ASSERT_TRUE(SetFlashWriteProtect(0, &restore_, &config_));
+  ClearLogs();
+  ASSERT_TRUE(SetFlashWriteProtect(1, &restore_, &config_));
+  const std::vector<std::string> trace = RegisterTrace();
+  const auto status = std::find(trace.begin(), trace.end(), "1082=8C");
+  const auto setup = std::find(trace.begin(), trace.end(), "05F3=11");
+  ASSERT_NE(status, trace.end());
+  ASSERT_NE(setup, trace.end());
+  EXPECT_LT(status, setup);
+  EXPECT_EQ(trace.back(), "1006=08");  // the pin last
+  EXPECT_EQ(camera().flash().Status() & 0x9C, 0x8C);
+}
+
 TEST_F(WriteProtectTest, RowsWithoutSetupLeaveTheSetupRegistersAlone) {
   OpenCamera(Camera(7));
+  config_ = 0x31;
   ASSERT_TRUE(SetFlashWriteProtect(0, &restore_, &config_));
   ASSERT_TRUE(SetFlashWriteProtect(1, &restore_, &config_));
   for (std::uint16_t reg : {0x5F3, 0x5F5, 0x5F8, 0x5F9, 0x5FA, 0x5FB}) {
@@ -229,6 +249,154 @@ TEST_F(WriteProtectTest, ClosedDeviceOrMissingVariablesAreRefusedWithoutTraffic)
   EXPECT_FALSE(SetFlashWriteProtect(0, &restore_, &config_));
   EXPECT_FALSE(SetFlashWriteProtect(1, &restore_, &config_));
   EXPECT_TRUE(world().traffic().empty());
+}
+
+// The release's status write, register by register: the idle flash, write enable, the wait the
+// flash needs after it, the write-status command and its value in one session (each byte's
+// transfer polled), the wait for the write to end, and the interface switched off.
+TEST_F(WriteProtectTest, StatusWriteSendsEveryRegisterInOrderAndEndsWithTheInterfaceOff) {
+  OpenCamera(Camera(2));
+  config_ = 0x31;
+  ASSERT_TRUE(SetFlashWriteProtect(0, &restore_, &config_));
+  const std::vector<std::string> statusRead = {"1091=00", "1082=05", "1081=01", "1084?",  "1083=00",
+                                               "1081=02", "1084?",   "1083?",   "1091=01"};
+  std::vector<std::string> expected = {"0530?", "1007=08", "1006=F7", "1080=01"};
+  expected.insert(expected.end(), statusRead.begin(), statusRead.end());
+  for (const char* step : {"1091=00", "1082=06", "1081=01", "1084?", "1091=01"}) {
+    expected.emplace_back(step);
+  }
+  expected.insert(expected.end(), statusRead.begin(), statusRead.end());
+  for (const char* step :
+       {"1091=00", "1082=01", "1081=01", "1084?", "1082=00", "1081=01", "1084?", "1091=01"}) {
+    expected.emplace_back(step);
+  }
+  // The status write keeps the flash busy for a while: the wait reads until it has ended.
+  std::vector<std::string> trace = RegisterTrace();
+  ASSERT_GT(trace.size(), expected.size() + statusRead.size());
+  EXPECT_EQ(std::vector(trace.begin(), trace.begin() + static_cast<long>(expected.size())),
+            expected);
+  EXPECT_EQ(std::vector(trace.end() - 10, trace.end() - 1),
+            (std::vector<std::string>(statusRead.begin(), statusRead.end())));
+  EXPECT_EQ(trace.back(), "1080=00");
+  EXPECT_EQ(camera().flash().Status() & 0x9C, 0x00);
+}
+
+// Only the word's own request fails, and its second try too: the release goes on with word 0,
+// so the page comes from register 0x0008, and the mode is still asked for.
+TEST_F(WriteProtectTest, FlashWordThatCannotBeReadLeavesWordZeroAndTheReleaseGoesOn) {
+  OpenCamera(Camera(18));
+  // Requests after the flash-kind read (latch and GET): the word, then its second try.
+  faults().failRequestNumber = servedBeforeLog_ + 3;
+  faults().failRequestRun = 2;
+  config_ = 0x31;
+  EXPECT_TRUE(SetFlashWriteProtect(0, &restore_, &config_));
+  const auto reads = RegisterReads();
+  ASSERT_GE(reads.size(), 2u);
+  EXPECT_EQ(reads[0], 0x05F0);
+  EXPECT_EQ(reads[1], 0x0008);
+  EXPECT_EQ(StatusValuesWritten(), std::vector<std::uint8_t>{0x00});
+}
+
+// The configuration byte names a pin polarity this board does not have: WP# stays held, the
+// flash refuses the status write, and the release says so after three tries.
+TEST_F(WriteProtectTest, ReleaseThatTheFlashRefusesIsReportedAfterThreeTries) {
+  OpenCamera(Camera(2));
+  config_ = 0x32;
+  EXPECT_FALSE(SetFlashWriteProtect(0, &restore_, &config_));
+  EXPECT_EQ(StatusValuesWritten(), (std::vector<std::uint8_t>{0x00, 0x00, 0x00}));
+  EXPECT_EQ(camera().flash().Status() & 0x9C, 0x8C);
+  EXPECT_EQ(WritesTo(0x1080).back(), 0);
+}
+
+class RestoreTest : public WriteProtectTest {
+ protected:
+  // Released on a row-2 camera whose flash and image both ask for protection afterwards.
+  void Released() {
+    OpenCamera(Camera(2, 0x36, 0xB1));
+    image_.assign(sim::SimFlash::kSize, 0xFF);
+    image_[0x8003] = 0x36;
+    image_[0x8034] = 0xB1;
+    config_ = 0x31;
+    ASSERT_TRUE(SetFlashWriteProtect(0, &restore_, &config_));
+    ClearLogs();
+  }
+  // Number of the first request of the restore that matches, from a dry run on its own camera.
+  std::uint32_t InDryRestore(const std::function<bool(const sim::TrafficRecord&)>& match,
+                             int nth = 1) {
+    Released();
+    EXPECT_TRUE(SetFlashWriteProtect(1, &restore_, &config_, image_));
+    const std::uint32_t number = NumberOf(match, nth);
+    CloseDevice();
+    return number;
+  }
+  std::vector<std::uint8_t> image_;
+};
+
+bool SendsWriteEnableByte(const sim::TrafficRecord& t) {
+  return t.selector == 1 && t.sent == std::vector<std::uint8_t>{0x82, 0x10, 0x06, 0x00};
+}
+bool ReadsFlashAt(const sim::TrafficRecord& t, std::uint16_t address) {
+  return t.selector == 3 && (t.flags & 0x2) != 0 && t.sent.size() == 12 && t.sent[2] == 0x81 &&
+         t.sent[0] == (address & 0xFF) && t.sent[1] == (address >> 8);
+}
+
+// The restore's write enable is lost: the status write is repeated and confirmed.
+TEST_F(RestoreTest, LostWriteEnableIsRepeatedUntilTheStatusReadsBackProtected) {
+  const std::uint32_t enable = InDryRestore(SendsWriteEnableByte);
+  ASSERT_GT(enable, 0u);
+  Released();
+  faults().failRequestNumber = enable + 1;  // the send trigger
+  EXPECT_TRUE(SetFlashWriteProtect(1, &restore_, &config_, image_));
+  const auto loaded = WritesTo(0x1082);
+  EXPECT_EQ(std::count(loaded.begin(), loaded.end(), std::uint8_t{0x06}), 2);
+  EXPECT_EQ(StatusValuesWritten(), std::vector<std::uint8_t>{0x8C});
+  EXPECT_EQ(camera().flash().Status() & 0x9C, 0x8C);
+  EXPECT_TRUE(camera().WriteProtectActive());
+}
+
+// Nothing the restore sends after the configuration block gets through, though the camera
+// answers again afterwards: the restore reports that it could not be confirmed.
+TEST_F(RestoreTest, RestoreThatCannotBeConfirmedReportsFalse) {
+  const std::uint32_t afterBlock =
+      InDryRestore([](const sim::TrafficRecord& t) { return ReadsFlashAt(t, 0x8034); }) + 2;
+  Released();
+  faults().failRequestNumber = afterBlock;
+  faults().failRequestRun = 400;
+  EXPECT_FALSE(SetFlashWriteProtect(1, &restore_, &config_, image_));
+  EXPECT_EQ(camera().flash().Status() & 0x9C, 0x00);
+}
+
+// Both reads of D fail. With the image, its byte at that address decides (here it asks for
+// protection, while the flash holds an older block that does not); without one, D counts as 0.
+TEST_F(RestoreTest, UnreadableConfigurationByteIsTakenFromTheImage) {
+  for (const bool withImage : {true, false}) {
+    SCOPED_TRACE(withImage);
+    const std::uint32_t readD =
+        InDryRestore([](const sim::TrafficRecord& t) { return ReadsFlashAt(t, 0x8003); });
+    Released();
+    camera().flash().Program(0x8003, std::vector<std::uint8_t>{0x00});  // the flash's D: 0
+    faults().failRequestNumber = readD;
+    faults().failRequestRun = 4;  // request and data of both tries
+    std::vector<std::uint8_t> image = withImage ? image_ : std::vector<std::uint8_t>{};
+    EXPECT_TRUE(SetFlashWriteProtect(1, &restore_, &config_, image));
+    EXPECT_EQ(camera().flash().Status() & 0x9C, withImage ? 0x8C : 0x00);
+    CloseDevice();
+  }
+}
+
+// F's reply arrives with bit 7 inverted ("don't protect"): it differs from the image, so it is
+// read again, and the two reads that agree decide.
+TEST_F(RestoreTest, OneGarbledConfigurationByteIsOutvoted) {
+  const std::uint32_t readF =
+      InDryRestore([](const sim::TrafficRecord& t) { return ReadsFlashAt(t, 0x8034); });
+  Released();
+  faults().corruptReplyNumber = readF + 1;  // the data GET
+  faults().corruptReplyByte = 3;
+  faults().corruptReplyMask = 0x80;
+  EXPECT_TRUE(SetFlashWriteProtect(1, &restore_, &config_, image_));
+  EXPECT_EQ(camera().flash().Status() & 0x9C, 0x8C);
+  std::vector<std::uint16_t> reads = FlashReadAddresses();
+  EXPECT_EQ(reads, (std::vector<std::uint16_t>{0x8003, 0x8034, 0x8034, 0x8034}));
 }
 
 }  // namespace

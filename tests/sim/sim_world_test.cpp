@@ -358,6 +358,28 @@ TEST_F(SimWorldRouting, RequestFaultsFireOnTheirNumberOrSelectorWithTheirCode) {
   EXPECT_EQ(control_->KsProperty(&query, sizeof query, other.data(), 12, nullptr), hr::kOk);
 }
 
+TEST_F(SimWorldRouting, ARunOfLostRequestsAndAGarbledReplyHitOnlyTheirNumbers) {
+  SimRequestFaults& faults = world_->device(kSimCameraDevice).faults;
+  faults.failRequestNumber = 2;
+  faults.failRequestRun = 2;
+  EXPECT_EQ(WriteRegister(0x1234, 0x01), hr::kOk);
+  EXPECT_EQ(WriteRegister(0x1234, 0x02), hr::kFail);
+  EXPECT_EQ(WriteRegister(0x1234, 0x03), hr::kFail);
+  EXPECT_EQ(WriteRegister(0x1234, 0x04), hr::kOk);
+
+  // Requests 5 and 6 latch and read the register; the reply of 6 arrives with its value inverted,
+  // the camera itself unchanged. A SET with that number would be left alone.
+  faults.corruptReplyNumber = 6;
+  std::array<std::uint8_t, 4> read{0x34, 0x12, 0x00, 0xFF};
+  std::array<std::uint8_t, 4> reply{};
+  ASSERT_EQ(Send(1, kSet, &read), hr::kOk);
+  ASSERT_EQ(Send(1, kGet, &reply), hr::kOk);
+  EXPECT_EQ(reply[2], 0x04 ^ 0xFF);
+  ASSERT_EQ(Send(1, kGet, &reply), hr::kOk);
+  EXPECT_EQ(reply[2], 0x04);
+  EXPECT_EQ(camera().Register(0x1234), 0x04);
+}
+
 TEST_F(SimWorldRouting, UnplugRemovesTheCameraFromEnumerationTreeAndRequests) {
   world_->device(kSimCameraDevice).faults.unplugAfterRequests = 2;
   EXPECT_EQ(WriteRegister(0x1234, 0x01), hr::kOk);

@@ -323,7 +323,7 @@ std::string SimOptionsUsage(const std::string& program) {
          "  --corrupt-readback R   flash reads return a flipped bit in \"all\" bytes or only in\n"
          "                         the \"last\" byte of the flash\n"
          "  --memory-read-count N  the count byte of controller-memory replies (default 8)\n"
-         "  --busy-forever         the flash's busy flag never clears (about a minute of waits)\n"
+         "  --busy-forever         the flash's busy flag never clears (half a minute of waits)\n"
          "  --done-never           the flash interface's done flag never settles (each wait\n"
          "                         gives up after a second: about half a minute of waits)\n"
          "\n"
