@@ -1,3 +1,5 @@
+include(GoogleTest)
+
 # velkor_library(NAME DIR [LINKS lib...]): a static library of every .cpp in DIR (picked up as
 # files are added), or an interface library while DIR has none yet.
 function(velkor_library name dir)
@@ -18,8 +20,9 @@ function(velkor_library name dir)
   endif()
 endfunction()
 
-# velkor_test_suite(NAME DIR LINKS lib...): one GoogleTest executable of every .cpp in DIR,
-# registered with CTest as one test. Skipped while DIR has no sources.
+# velkor_test_suite(NAME DIR LINKS lib...): one GoogleTest executable of every .cpp in DIR, each
+# of its cases registered with CTest as NAME.Suite.Case, so a failure names its case. Skipped
+# while DIR has no sources.
 function(velkor_test_suite name dir)
   cmake_parse_arguments(ARG "" "" "LINKS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS "${dir}/*.cpp")
@@ -28,8 +31,8 @@ function(velkor_test_suite name dir)
   endif()
   add_executable(${name} ${sources})
   target_link_libraries(${name} PRIVATE ${ARG_LINKS} GTest::gmock GTest::gtest_main Threads::Threads)
-  add_test(NAME ${name} COMMAND ${name})
-  set_tests_properties(${name} PROPERTIES TIMEOUT 600)
+  gtest_discover_tests(${name} TEST_PREFIX "${name}." DISCOVERY_MODE PRE_TEST
+                       PROPERTIES TIMEOUT 600)
 endfunction()
 
 # velkor_static_twin(TARGET): TARGET-static, the same program from the same sources, libraries

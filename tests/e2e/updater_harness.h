@@ -154,10 +154,12 @@ class UpdaterRun : public ::testing::Test {
     return exitCode_;
   }
 
-  // Where the first request that matches falls among the camera's counted requests in a whole
-  // run of this configuration (1-based), for faults placed on that very request.
+  // Where the first (or, with `last`, the last) request that matches falls among the camera's
+  // counted requests in a whole run of this configuration (1-based), for faults placed on that
+  // very request.
   std::uint32_t RequestOrdinal(const sim::SimCameraConfig& config,
-                               const std::function<bool(const sim::TrafficRecord&)>& match) {
+                               const std::function<bool(const sim::TrafficRecord&)>& match,
+                               bool last = false) {
     Build(config);
     world_->SetTrafficLogging(true);
     Run();
@@ -170,7 +172,9 @@ class UpdaterRun : public ::testing::Test {
       ++ordinal;
       if (match(record)) {
         found = ordinal;
-        break;
+        if (!last) {
+          break;
+        }
       }
     }
     Discard();
