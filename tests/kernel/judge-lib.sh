@@ -51,6 +51,14 @@ expect_protection_restored() {
   expect_state "$1" "$2" wp_pin_low 1
 }
 
+# The simulated camera recorded no host action that a real camera would mishandle.
+expect_no_violations() {
+  expect_state "$1" "$2" violations 0
+  if [ -s "$1/$2/violations.txt" ]; then
+    fail_because "$2: $(head -3 "$1/$2/violations.txt" | tr '\n' ';')"
+  fi
+}
+
 expect_updater_output() {
   grep -qF "$2" "$1/updater.out" 2>/dev/null || fail_because "the updater never showed \"$2\""
 }

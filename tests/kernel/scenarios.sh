@@ -14,6 +14,7 @@ scenario_present() {
   camera_unplug cam
 }
 judge_present() {
+  expect_no_violations "$1" cam
   expect_result "$1" 'Pass\r\nR06.00.01\r\n'
   expect_flash_is_image "$1" cam
   expect_protection_restored "$1" cam
@@ -26,6 +27,7 @@ scenario_attach_tick3() {
   camera_unplug cam
 }
 judge_attach_tick3() {
+  expect_no_violations "$1" cam
   expect_result "$1" 'Pass\r\nR06.00.01\r\n'
   expect_flash_is_image "$1" cam
 }
@@ -50,6 +52,7 @@ scenario_second_camera() {
   camera_unplug webcam
 }
 judge_second_camera() {
+  expect_no_violations "$1" cam
   expect_result "$1" 'Pass\r\nR06.00.01\r\n'
   expect_flash_is_image "$1" cam
   expect_state "$1" webcam extension_requests 0
@@ -76,6 +79,7 @@ scenario_stall_write() {
   camera_unplug cam
 }
 judge_stall_write() {
+  expect_no_violations "$1" cam
   expect_result "$1" 'Fail'
   expect_protection_restored "$1" cam
   expect_updater_output "$1" 'Write firmware Failed!!!'
@@ -104,6 +108,7 @@ scenario_wire() {
   camera_unplug cam
 }
 judge_wire() {
+  expect_no_violations "$1" cam
   expect_result "$1" 'Pass\r\nR06.00.01\r\n'
   expect_flash_is_image "$1" cam
   expect_wire_match "$1" cam
@@ -118,6 +123,7 @@ scenario_slow_start() {
   camera_unplug cam
 }
 judge_slow_start() {
+  expect_no_violations "$1" cam
   expect_result "$1" 'Pass\r\nR06.00.01\r\n'
   expect_flash_is_image "$1" cam
 }
