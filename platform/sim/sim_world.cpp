@@ -234,6 +234,10 @@ HResult SimWorld::ServeRequest(DeviceState& state, const KsPropertyNode& propert
   } else {
     result = state.config.camera->HandleRequest(property.id, property.flags, data, dataLength);
   }
+  if (faults.corruptReplyNumber != 0 && number == faults.corruptReplyNumber && data != nullptr &&
+      faults.corruptReplyOffset < dataLength) {
+    data[faults.corruptReplyOffset] ^= 0xFF;
+  }
   if (faults.unplugAfterRequests != 0 && number >= faults.unplugAfterRequests) {
     state.unplugged = true;
   }

@@ -35,6 +35,11 @@ struct SimRequestFaults {
   // Unplug the camera after this many requests (0: never): later requests fail with
   // kDeviceNotConnected, the device leaves the enumeration and the device tree.
   std::uint32_t unplugAfterRequests = 0;
+  // Invert the byte at corruptReplyOffset of the n-th request's payload after the camera
+  // answered (1-based; 0: never), as a bit error on the way back would. Only a GET carries a
+  // reply; a payload shorter than the offset is left alone.
+  std::uint32_t corruptReplyNumber = 0;
+  std::uint32_t corruptReplyOffset = 0;
 };
 
 struct SimCaptureDeviceConfig {

@@ -358,6 +358,26 @@ TEST_F(SimWorldRouting, RequestFaultsFireOnTheirNumberOrSelectorWithTheirCode) {
   EXPECT_EQ(control_->KsProperty(&query, sizeof query, other.data(), 12, nullptr), hr::kOk);
 }
 
+TEST_F(SimWorldRouting, ReplyCorruptionInvertsOneByteOfTheChosenRequestOnly) {
+  ASSERT_EQ(WriteRegister(0x1234, 0x5A), hr::kOk);
+  SimRequestFaults& faults = world_->device(kSimCameraDevice).faults;
+  faults.corruptReplyNumber = 3;  // the GET after the latch
+  faults.corruptReplyOffset = 2;
+  std::array<std::uint8_t, 4> latch{0x34, 0x12, 0x00, 0xFF};
+  std::array<std::uint8_t, 4> reply{};
+  ASSERT_EQ(Send(1, kSet, &latch), hr::kOk);
+  ASSERT_EQ(Send(1, kGet, &reply), hr::kOk);
+  EXPECT_EQ(reply[2], 0xA5);
+  EXPECT_EQ(camera().Register(0x1234), 0x5A) << "the camera's own state stays right";
+  ASSERT_EQ(Send(1, kGet, &reply), hr::kOk);
+  EXPECT_EQ(reply[2], 0x5A) << "only that one request is hit";
+
+  faults.corruptReplyNumber = 5;
+  faults.corruptReplyOffset = 4;  // beyond a register reply
+  ASSERT_EQ(Send(1, kGet, &reply), hr::kOk);
+  EXPECT_EQ(reply, (std::array<std::uint8_t, 4>{0, 0, 0x5A, 0}));
+}
+
 TEST_F(SimWorldRouting, UnplugRemovesTheCameraFromEnumerationTreeAndRequests) {
   world_->device(kSimCameraDevice).faults.unplugAfterRequests = 2;
   EXPECT_EQ(WriteRegister(0x1234, 0x01), hr::kOk);
