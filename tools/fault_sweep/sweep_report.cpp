@@ -2,6 +2,9 @@
 #include "tools/fault_sweep/sweep_report.h"
 
 #include <cstdio>
+#include <map>
+#include <tuple>
+#include <utility>
 #include <string>
 
 namespace velkor::sweep {
@@ -125,8 +128,21 @@ void PrintSweep(std::ostream& out, const SweepResult& result, std::size_t exampl
   row("note: setup changed", [](const Tally& t) { return t.setupChanged; });
   row("note: device open", [](const Tally& t) { return t.deviceOpen; });
   row("note: session open", [](const Tally& t) { return t.sessionsOpen; });
-  for (std::size_t i = 0; i < result.defective.size() && i < examples; ++i) {
-    out << "  " << DescribeRun(result.defective[i]) << "\n";
+  // One example per fault kind, phase and set of defects, with how many runs share it.
+  std::map<std::tuple<FaultKind, Phase, DefectSet>, std::pair<const JudgedRun*, std::uint32_t>>
+      groups;
+  for (const JudgedRun& judged : result.defective) {
+    auto& group = groups[{judged.run.kind, judged.run.phase, judged.defects}];
+    group.first = group.first == nullptr ? &judged : group.first;
+    ++group.second;
+  }
+  std::size_t shown = 0;
+  for (const auto& [key, group] : groups) {
+    if (shown++ == examples) {
+      out << "  ...\n";
+      break;
+    }
+    out << Format("  %5u x ", group.second) << DescribeRun(*group.first) << "\n";
   }
 }
 
