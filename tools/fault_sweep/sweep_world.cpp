@@ -115,7 +115,8 @@ std::uint32_t ValueByteOf(std::uint32_t selector) {
 }
 
 RunRecord RunOnce(const SweepTarget& target, const std::optional<Fault>& fault,
-                  const Program& program, std::vector<sim::TrafficRecord>* traffic) {
+                  const Program& program, std::vector<sim::TrafficRecord>* traffic,
+                  const std::function<void(sim::SimWorld&)>& prepare) {
   std::error_code ignored;
   std::filesystem::remove("Result.log", ignored);
   ResetProcessState();
@@ -129,6 +130,9 @@ RunRecord RunOnce(const SweepTarget& target, const std::optional<Fault>& fault,
   sim::SimCaptureDeviceConfig& camera = world->device(sim::kSimCameraDevice);
   if (fault) {
     Arm(camera.faults, *fault);
+  }
+  if (prepare) {
+    prepare(*world);
   }
   auto backend = std::make_unique<HeadlessBackend>(world->clock());
   sim::ImageFileResources resources(target.image);

@@ -35,9 +35,11 @@ using Program = std::function<int()>;
 Program UpdaterProgram();
 
 // Runs the program once and reports its end state. traffic, when given, receives the camera's
-// request log (logging costs time; the sweep asks for it only in its clean run).
+// request log (logging costs time; the sweep asks for it only in its clean run). prepare, when
+// given, adjusts the world before the program starts.
 RunRecord RunOnce(const SweepTarget& target, const std::optional<Fault>& fault,
-                  const Program& program, std::vector<sim::TrafficRecord>* traffic = nullptr);
+                  const Program& program, std::vector<sim::TrafficRecord>* traffic = nullptr,
+                  const std::function<void(sim::SimWorld&)>& prepare = {});
 
 // Which payload byte carries the value of a GET reply on a selector: the register value, the
 // first data byte of a flash or memory read, the flash mode.
