@@ -92,22 +92,31 @@ class ReplyScript {
 };
 
 // Every run writes "Result.log" into the current directory: one of our own keeps them apart.
-bool EnterScratchDirectory() {
-  const auto directory =
-      std::filesystem::temp_directory_path() / ("velkor-reply-fuzz-" + std::to_string(::getpid()));
-  std::filesystem::create_directories(directory);
-  std::filesystem::current_path(directory);
-  return true;
-}
+// The fuzzer's own directory is given back after each run, as it resolves its paths there.
+class ScratchDirectory {
+ public:
+  ScratchDirectory() : previous_(std::filesystem::current_path()) {
+    static const std::filesystem::path directory = [] {
+      auto path = std::filesystem::temp_directory_path() /
+                  ("velkor-reply-fuzz-" + std::to_string(::getpid()));
+      std::filesystem::create_directories(path);
+      return path;
+    }();
+    std::filesystem::current_path(directory);
+  }
+  ~ScratchDirectory() { std::filesystem::current_path(previous_); }
+
+ private:
+  std::filesystem::path previous_;
+};
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static const bool inScratch = EnterScratchDirectory();
-  (void)inScratch;
   if (size == 0) {
     return 0;
   }
+  const ScratchDirectory scratch;
   const int row = (data[0] >> 1) % sim::kSimChipRowCount;
   ReplyScript script(data + 1, size - 1, (data[0] & 1) != 0);
   const sweep::RunRecord record = sweep::RunOnce(
