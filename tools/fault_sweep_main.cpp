@@ -34,7 +34,8 @@ int main(int argc, char** argv) {
     }
     const SweepResult result = RunSweep(settings);
     if (options.phasesOnly) {
-      std::cout << "chip row " << row << ": " << result.requests.size() << " requests\n";
+      std::cout << "chip row " << row << ": " << result.requests.size() << " requests"
+                << (result.cleanRunProblem.empty() ? "" : "; " + result.cleanRunProblem) << "\n";
       PrintPhases(std::cout, result);
       continue;
     }
