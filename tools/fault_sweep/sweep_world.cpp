@@ -103,7 +103,7 @@ void ReadVerdict(RunRecord* record) {
 }  // namespace
 
 SweepTarget MakeTarget(int chipRow) {
-  return SweepTarget{chipRow, MakeImage(1), MakeImage(2)};
+  return SweepTarget{chipRow, MakeImage(1), MakeImage(2), 800};
 }
 
 Program UpdaterProgram() {
@@ -125,6 +125,7 @@ RunRecord RunOnce(const SweepTarget& target, const std::optional<Fault>& fault,
   config.chipRow = target.chipRow;
   config.initialFlash = target.oldImage;
   config.initialStatus = kProtectedStatus;
+  config.chipEraseMs = target.chipEraseMs;
   std::unique_ptr<sim::SimWorld> world = sim::MakeSingleCameraWorld(config);
   world->SetTrafficLogging(traffic != nullptr);
   sim::SimCaptureDeviceConfig& camera = world->device(sim::kSimCameraDevice);

@@ -20,6 +20,8 @@ struct SweepTarget {
   int chipRow = 17;
   std::vector<std::uint8_t> oldImage;
   std::vector<std::uint8_t> image;
+  // The flash's chip-erase time on the virtual clock; the host polls its status meanwhile.
+  std::uint32_t chipEraseMs = 800;
 };
 SweepTarget MakeTarget(int chipRow);
 
