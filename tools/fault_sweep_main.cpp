@@ -33,6 +33,11 @@ int main(int argc, char** argv) {
       settings.kinds = {FaultKind::kUnplug};
     }
     const SweepResult result = RunSweep(settings);
+    if (options.countOnly) {
+      std::cout << "chip row " << row << ": " << result.planned << " runs\n";
+      passed += static_cast<std::uint32_t>(result.planned);
+      continue;
+    }
     if (options.phasesOnly) {
       std::cout << "chip row " << row << ": " << result.requests.size() << " requests"
                 << (result.cleanRunProblem.empty() ? "" : "; " + result.cleanRunProblem) << "\n";
@@ -46,6 +51,10 @@ int main(int argc, char** argv) {
     passed += result.Runs() - result.Failed();
   }
   if (options.phasesOnly) {
+    return 0;
+  }
+  if (options.countOnly) {
+    std::cout << passed << " runs in all\n";
     return 0;
   }
   std::cout << passed << " passed, " << failed << " failed" << std::endl;

@@ -108,6 +108,11 @@ SweepResult RunSweep(const SweepSettings& settings) {
 
   const std::vector<PlannedRun> plan =
       PlanRuns(result.requests, settings.kinds, settings.stride, settings.first, settings.last);
+  result.planned = plan.size();
+  if (settings.planOnly) {
+    std::filesystem::remove_all(scratch);
+    return result;
+  }
   {
     ChildPool pool(
         settings.jobs, settings.timeout, scratch,

@@ -26,6 +26,7 @@ struct SweepSettings {
   std::chrono::milliseconds timeout{60000};
   Program program = UpdaterProgram();
   std::filesystem::path scratch;  // empty: a fresh directory under the system's temporary one
+  bool planOnly = false;          // plan the runs (SweepResult::planned) without making them
 };
 
 struct JudgedRun {
@@ -52,7 +53,8 @@ struct SweepResult {
   std::string cleanRunProblem;  // empty when the clean run passed with the image and protection
   std::vector<RequestInfo> requests;
   Tally cells[kPhaseCount][kFaultKindCount];
-  std::vector<JudgedRun> defective;  // in the order they ended
+  std::vector<JudgedRun> defective;  // by fault kind and index
+  std::size_t planned = 0;
   double seconds = 0;
 
   std::uint32_t Runs() const;

@@ -57,6 +57,7 @@ std::string SweepUsage(const char* program) {
          "  --timeout S      seconds before a run counts as hung (default 60)\n"
          "  --examples N     failed runs to describe per row (default 20)\n"
          "  --phases         print the clean update's phases and exit\n"
+         "  --count          print how many runs the sweep would make and exit\n"
          "Ends with the line 'N passed, M failed'; exit code 1 when a run failed.\n";
 }
 
@@ -80,6 +81,9 @@ SweepOptionsResult ParseSweepOptions(const std::vector<std::string>& args) {
       options.settings.stride = 1;
     } else if (arg == "--phases") {
       options.phasesOnly = true;
+    } else if (arg == "--count") {
+      options.countOnly = true;
+      options.settings.planOnly = true;
     } else if (arg == "--rows") {
       options.rows.clear();
       if (value == "all") {

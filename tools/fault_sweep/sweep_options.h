@@ -13,6 +13,7 @@ struct SweepOptions {
   SweepSettings settings;  // everything but the row
   std::size_t examples = 20;
   bool phasesOnly = false;
+  bool countOnly = false;
   bool help = false;
 };
 
