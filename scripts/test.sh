@@ -9,7 +9,8 @@ source scripts/lib.sh
 
 install_packages cmake g++ ninja-build libgtest-dev libgmock-dev libbenchmark-dev \
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev \
-  wine64 wine xvfb imagemagick qemu-system-x86 busybox-static xz-utils cpio
+  wine64 wine xvfb imagemagick qemu-system-x86 busybox-static xz-utils cpio clang-14 \
+  libclang-rt-14-dev
 
 failed_stages=()
 passed_stages=()
@@ -34,6 +35,26 @@ run_stage "address and undefined-behaviour sanitizers" \
   build_and_test build-asan "" -DVELKOR_SANITIZE=address,undefined
 run_stage "thread sanitizer, end-to-end suite" \
   build_and_test build-tsan "-R e2e" -DVELKOR_SANITIZE=thread
+# One fault per request index over a whole update, for three chip rows that differ in erase path
+# (host or controller), setup registers and flash-mode query: every index outside the long
+# write, read-back and erase-poll runs, every 64th inside them. Fails on any defect.
+fault_sweep() {  # fault_sweep BUILD_DIR
+  "$1/tools/velkor-fault-sweep" --rows 17,18,0 --stride 64 --jobs 2 --examples 12
+}
+run_stage "fault sweep, plain build" fault_sweep build
+run_stage "fault sweep, sanitizer build" fault_sweep build-asan
+
+# The reply-side fuzz target built for libFuzzer with clang, replaying its corpus (the corpus
+# is also replayed by ctest in the builds above).
+fuzz_corpus() {
+  CXX=clang++-14 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELKOR_FUZZ=ON \
+    -DVELKOR_SANITIZE=address,undefined >/dev/null &&
+    cmake --build build-fuzz --target reply_fuzzer &&
+    build-fuzz/tests/reply_fuzzer tests/fuzz/corpus/*
+}
+if command -v clang++-14 >/dev/null; then
+  run_stage "libFuzzer build, corpus replay" fuzz_corpus
+fi
 if [ -x tests/wine/run.sh ]; then
   run_stage "Windows build under Wine" tests/wine/run.sh build-win
 fi

@@ -98,6 +98,11 @@ void SimWorld::SetSystemEnumeratorResult(HResult result) {
   impl_->systemEnumeratorResult = result;
 }
 
+void SimWorld::SetReplyHook(ReplyHook hook) {
+  std::lock_guard lock(impl_->mutex);
+  replyHook_ = std::move(hook);
+}
+
 void SimWorld::ClearTraffic() {
   std::lock_guard lock(impl_->mutex);
   traffic_.clear();
@@ -201,6 +206,9 @@ HResult SimWorld::Dispatch(int device, std::uint32_t node, bool nodeControl,
     result = hr::kNotFound;  // no extension unit at that node
   } else {
     result = ServeRequest(state, *property, data, dataLength);
+  }
+  if (replyHook_ && property != nullptr) {
+    result = replyHook_(device, *property, data, dataLength, result);
   }
 
   if (impl_->trafficLogging) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -129,6 +130,14 @@ class SimWorld : public CaptureSystem, public DeviceTree {
   std::vector<SimViolation> Violations() const;
   void ClearViolations();
 
+  // Rewrites answers for tests that play a camera answering anything at all: called for every
+  // request after the filter's checks and the camera answered, with the payload as it will be
+  // handed back; returns the result to hand back. Called with the world locked. Null: none.
+  using ReplyHook =
+      std::function<HResult(int device, const KsPropertyNode& property, std::uint8_t* data,
+                            std::uint32_t length, HResult result)>;
+  void SetReplyHook(ReplyHook hook);
+
   // COM-style sessions: begins and ends per thread. Balanced() is true when every begin was
   // ended on the thread that began it and no end came without a begin.
   bool SessionsBalanced() const;
@@ -176,6 +185,7 @@ class SimWorld : public CaptureSystem, public DeviceTree {
   std::unique_ptr<Impl> impl_;
   VirtualClock clock_;
   std::vector<TrafficRecord> traffic_;
+  ReplyHook replyHook_;
 };
 
 // A plain world for the common case: one write-protected camera of the given configuration,

@@ -380,6 +380,51 @@ TEST_F(SimWorldRouting, ARunOfLostRequestsAndAGarbledReplyHitOnlyTheirNumbers) {
   EXPECT_EQ(camera().Register(0x1234), 0x04);
 }
 
+TEST_F(SimWorldRouting, ReplyCorruptionInvertsOneByteOfTheChosenRequestOnly) {
+  ASSERT_EQ(WriteRegister(0x1234, 0x5A), hr::kOk);
+  SimRequestFaults& faults = world_->device(kSimCameraDevice).faults;
+  faults.corruptReplyNumber = 3;  // the GET after the latch
+  faults.corruptReplyByte = 2;
+  std::array<std::uint8_t, 4> latch{0x34, 0x12, 0x00, 0xFF};
+  std::array<std::uint8_t, 4> reply{};
+  ASSERT_EQ(Send(1, kSet, &latch), hr::kOk);
+  ASSERT_EQ(Send(1, kGet, &reply), hr::kOk);
+  EXPECT_EQ(reply[2], 0xA5);
+  EXPECT_EQ(camera().Register(0x1234), 0x5A) << "the camera's own state stays right";
+  ASSERT_EQ(Send(1, kGet, &reply), hr::kOk);
+  EXPECT_EQ(reply[2], 0x5A) << "only that one request is hit";
+
+  faults.corruptReplyNumber = 5;
+  faults.corruptReplyByte = 4;  // beyond a register reply
+  ASSERT_EQ(Send(1, kGet, &reply), hr::kOk);
+  EXPECT_EQ(reply, (std::array<std::uint8_t, 4>{0, 0, 0x5A, 0}));
+}
+
+TEST_F(SimWorldRouting, ReplyHookSeesEveryAnswerAndDecidesWhatIsHandedBack) {
+  std::vector<std::uint32_t> seen;
+  world_->SetReplyHook([&seen](int device, const KsPropertyNode& property, std::uint8_t* data,
+                               std::uint32_t length, HResult result) {
+    seen.push_back(property.id);
+    if (device == kSimCameraDevice && property.nodeId == 2 &&
+        (property.flags & ks::kTypeGet) != 0 && length > 2) {
+      data[2] = 0x77;
+      return hr::kFalse;
+    }
+    return result;
+  });
+  ASSERT_EQ(WriteRegister(0x1234, 0x5A), hr::kOk);
+  std::array<std::uint8_t, 4> latch{0x34, 0x12, 0x00, 0xFF};
+  std::array<std::uint8_t, 4> reply{};
+  ASSERT_EQ(Send(1, kSet, &latch), hr::kOk);
+  EXPECT_EQ(Send(1, kGet, &reply), hr::kFalse);
+  EXPECT_EQ(reply[2], 0x77);
+  EXPECT_EQ(Send(1, kGet, &reply, 1), hr::kNotFound) << "the filter's own refusal is kept";
+  EXPECT_EQ(seen, (std::vector<std::uint32_t>{1, 1, 1, 1}));
+  EXPECT_EQ(world_->traffic().back().result, hr::kNotFound);
+  EXPECT_EQ(world_->traffic()[2].result, hr::kFalse) << "the log shows what was handed back";
+  EXPECT_EQ(camera().Register(0x1234), 0x5A);
+}
+
 TEST_F(SimWorldRouting, UnplugRemovesTheCameraFromEnumerationTreeAndRequests) {
   world_->device(kSimCameraDevice).faults.unplugAfterRequests = 2;
   EXPECT_EQ(WriteRegister(0x1234, 0x01), hr::kOk);
