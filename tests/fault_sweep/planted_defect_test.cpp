@@ -1,10 +1,11 @@
 // A small sweep over the restore of a host built for the test: one that writes its verdict
-// before restoring the protection, and one that confirms the restore first. The sweep must
-// find the first one's "Pass" on an unprotected camera and nothing in the second.
+// before an unchecked restore of the protection, and one that confirms the restore first. The sweep
+// must find the first one's "Pass" on an unprotected camera and nothing in the second.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
+#include <initializer_list>
 #include <vector>
 
 #include "access/access_calls.h"
@@ -31,6 +32,29 @@ bool CameraProtected() {
          camera.WriteProtectActive();
 }
 
+// The restore as a host that trusts every request: write enable, the protecting status value,
+// the pin, and nothing read back. One lost request leaves the flash unprotected unnoticed.
+void UncheckedRestore(std::uint16_t restoreRegister, std::uint8_t configByte) {
+  const auto send = [](std::initializer_list<std::uint8_t> bytes) {
+    access::WriteRegister(0x1091, 0);
+    for (const std::uint8_t byte : bytes) {
+      access::WriteRegister(0x1082, byte);
+      access::WriteRegister(0x1081, 1);
+      access::WaitFlashReady(0);
+    }
+    access::WriteRegister(0x1091, 1);
+  };
+  access::ReadFlashKind(0);  // as the library's restore begins, which marks the phase
+  access::WriteRegister(0x1080, 1);
+  send({0x06});
+  send({0x01, 0x8C});
+  access::WriteRegister(0x1080, 0);
+  if (restoreRegister != access::kNoRestoreRegister) {
+    access::WriteRegister(restoreRegister, static_cast<std::uint8_t>(configByte ^ 0xFF));
+  }
+  CurrentPorts().clock->SleepMs(100);  // the status write finishes meanwhile
+}
+
 // The update's steps through the access library, in the updater's order.
 int TestHost(const std::vector<std::uint8_t>& image, bool verdictBeforeRestore) {
   char16_t path[256] = {};
@@ -52,7 +76,7 @@ int TestHost(const std::vector<std::uint8_t>& image, bool verdictBeforeRestore) 
   const app::Verdict verdict = written ? app::Verdict::kPass : app::Verdict::kFail;
   if (verdictBeforeRestore) {
     app::WriteResultLog(verdict);
-    access::SetFlashWriteProtect(1, &restoreRegister, &configByte);
+    UncheckedRestore(restoreRegister, configByte);
   } else {
     bool restored = false;
     for (int attempt = 0; attempt < 3 && !restored; ++attempt) {
@@ -88,7 +112,7 @@ TEST(PlantedDefect, VerdictBeforeTheRestoreIsFoundAsPassWithProtectionOff) {
   const SweepResult result = SweepRestore(true);
   ASSERT_EQ(result.cleanRunProblem, "");
   const Tally& restore = result.cells[static_cast<int>(Phase::kRestore)][0];
-  EXPECT_GT(restore.runs, 100u);
+  EXPECT_GT(restore.runs, 10u);
   EXPECT_GT(restore.defects[static_cast<int>(Defect::kPassUnprotected)], 0u);
   EXPECT_EQ(restore.failed, restore.defects[static_cast<int>(Defect::kPassUnprotected)]);
   ASSERT_FALSE(result.defective.empty());
