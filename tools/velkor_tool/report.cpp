@@ -95,6 +95,10 @@ void Report::Progress(const std::string& step, int percent) {
     return;  // 100% is the step's result
   }
   last = tenth;
+  if (settings_.json && settings_.quiet) {
+    log_.Line("step " + step + " running " + std::to_string(tenth * 10) + "%");
+    return;  // quiet JSON: steps and results only
+  }
   Event(step, "running", tenth * 10, "");
   if (!settings_.json && !settings_.quiet && !settings_.terminal) {
     std::fprintf(out_, "%s: %d%%\n", step.c_str(), tenth * 10);

@@ -78,9 +78,6 @@ std::string CheckCombination(const ToolOptions& o, bool fileGiven) {
   if (o.traceRequests && o.logFile.empty()) {
     return "--trace-requests needs --log FILE";
   }
-  if (o.json && o.quiet) {
-    return "--json and --quiet exclude each other";
-  }
   if (!o.backupFile.empty() && o.backupFile == o.file) {
     return "--backup must not name the image being written";
   }
@@ -215,7 +212,8 @@ std::string ToolUsage(const std::string& program, const std::string& extra) {
          "                           summary (schema: docs/velkor-tool.schema.json)\n"
          "  --log FILE               a step-by-step trace with timestamps\n"
          "  --trace-requests         with --log: every extension-unit request too\n"
-         "  -q, --quiet              only errors and the results of list and identify\n"
+         "  -q, --quiet              only errors and the results of list and identify (with\n"
+         "                           --json: no progress events)\n"
          "  -h, --help               this text\n"
          "  --version                the tool's version\n" +
          extra +
