@@ -129,14 +129,25 @@ class ToolProcessTest(unittest.TestCase):
                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
                                 cwd=self.dir.name)
 
+    @staticmethod
+    def wait_for_step(process, step):
+        """Reads JSON lines until the step has started; returns the lines read."""
+        lines = []
+        for line in process.stdout:
+            lines.append(line)
+            if json.loads(line).get("step") == step:
+                return lines
+        raise AssertionError(f"the run ended before step {step}")
+
     def test_ctrl_c_during_a_write_completes_it_and_exits_non_zero(self):
         new = self.put("new.bin", image(3))
         process = self.start_slow("write", new, "--json")
-        time.sleep(1.0)  # past the settle, in the erase check or the write
+        early = self.wait_for_step(process, "erase-check")
         process.send_signal(signal.SIGINT)
         time.sleep(0.2)
         process.send_signal(signal.SIGINT)
         stdout, stderr = process.communicate(timeout=120)
+        stdout = "".join(early) + stdout
         self.assertEqual(process.returncode, 130, stderr)
         self.assertEqual(stderr.count("the write finishes first"), 1, stderr)
         lines = self.check_json(stdout, 130)
@@ -147,8 +158,8 @@ class ToolProcessTest(unittest.TestCase):
                          .returncode, 0)
 
     def test_ctrl_c_during_a_read_leaves_no_file_under_the_final_name(self):
-        process = self.start_slow("read", "dump.bin")
-        time.sleep(0.5)
+        process = self.start_slow("read", "dump.bin", "--json")
+        self.wait_for_step(process, "read")
         process.send_signal(signal.SIGINT)
         process.communicate(timeout=60)
         self.assertEqual(process.returncode, -signal.SIGINT)
