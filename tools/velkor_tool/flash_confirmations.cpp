@@ -109,7 +109,8 @@ RestoreOutcome RestoreAndConfirm(std::uint16_t* restoreRegister, std::uint8_t* c
   RestoreOutcome outcome;
   while (outcome.attempts < attempts) {
     ++outcome.attempts;
-    access::SetFlashWriteProtect(1, restoreRegister, configByte);
+    // The library's own verdict on the restore counts too, where it gives one.
+    const bool libraryConfirmed = access::SetFlashWriteProtect(1, restoreRegister, configByte);
 
     bool readFailed = false;
     outcome.expectProtected = ExpectedProtection(verifiedImage, &readFailed);
@@ -132,7 +133,7 @@ RestoreOutcome RestoreAndConfirm(std::uint16_t* restoreRegister, std::uint8_t* c
       pinOk = levelRead && level == static_cast<std::uint8_t>(*configByte ^ 0xFF);
     }
     outcome.cameraAnswered = answered;
-    outcome.confirmed = answered && statusOk && pinOk;
+    outcome.confirmed = answered && statusOk && pinOk && libraryConfirmed;
     if (outcome.confirmed) {
       break;
     }

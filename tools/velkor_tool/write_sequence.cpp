@@ -170,8 +170,13 @@ WriteOutcome RunWrite(const WriteRequest& request, Clock& clock, RequestTap& tap
   }
 
   report.Started("release", "releasing the write protection");
-  access::SetFlashWriteProtect(0, &restoreRegister, &configByte);
-  report.Finished("release", true, "released");
+  // As in the updater the sequence goes on either way: the erase is confirmed on its own, and
+  // from here on the protection is restored on every path.
+  if (access::SetFlashWriteProtect(0, &restoreRegister, &configByte)) {
+    report.Finished("release", true, "released");
+  } else {
+    report.Finished("release", false, "the release was not confirmed; going on to the erase");
+  }
 
   if (Erase(flow)) {
     WriteAndVerify(flow, request.image);
