@@ -1,6 +1,8 @@
 // Erase and restore confirmations for the write.
 #include "tools/velkor_tool/flash_confirmations.h"
 
+#include <span>
+
 #include "access/access_calls.h"
 #include "access/chip_table.h"
 #include "access/flash_status.h"
@@ -89,6 +91,22 @@ std::optional<bool> ExpectedProtection(const std::vector<std::uint8_t>* verified
   return d >= kMinProtectingD && (f & kProtectFlagF) != 0;
 }
 
+// The library's restore, handed the image for configuration bytes it cannot read where its
+// SetFlashWriteProtect takes one (the test is a requires-expression, so this compiles against
+// either form); true when the library reports the restore done.
+template <typename ImageSpan>
+bool RestoreThroughLibrary(std::uint16_t* restoreRegister, std::uint8_t* configByte,
+                           ImageSpan image) {
+  const std::uint8_t restore = 1;
+  if constexpr (requires {
+                  access::SetFlashWriteProtect(restore, restoreRegister, configByte, image);
+                }) {
+    return access::SetFlashWriteProtect(restore, restoreRegister, configByte, image);
+  } else {
+    return access::SetFlashWriteProtect(restore, restoreRegister, configByte);
+  }
+}
+
 }  // namespace
 
 EraseCheck CheckErased(RequestTap& tap, Report& report) {
@@ -105,15 +123,16 @@ EraseCheck CheckErased(RequestTap& tap, Report& report) {
 }
 
 RestoreOutcome RestoreAndConfirm(std::uint16_t* restoreRegister, std::uint8_t* configByte,
-                                 const std::vector<std::uint8_t>* verifiedImage, int attempts) {
+                                 const std::vector<std::uint8_t>& image, bool verified,
+                                 int attempts) {
   RestoreOutcome outcome;
   while (outcome.attempts < attempts) {
     ++outcome.attempts;
-    // The library's own verdict on the restore counts too, where it gives one.
-    const bool libraryConfirmed = access::SetFlashWriteProtect(1, restoreRegister, configByte);
+    const bool libraryConfirmed =
+        RestoreThroughLibrary(restoreRegister, configByte, std::span<const std::uint8_t>(image));
 
     bool readFailed = false;
-    outcome.expectProtected = ExpectedProtection(verifiedImage, &readFailed);
+    outcome.expectProtected = ExpectedProtection(verified ? &image : nullptr, &readFailed);
     bool answered = !readFailed;
     bool statusOk = true;
     std::uint8_t status = 0;
@@ -134,7 +153,10 @@ RestoreOutcome RestoreAndConfirm(std::uint16_t* restoreRegister, std::uint8_t* c
     }
     outcome.cameraAnswered = answered;
     outcome.confirmed = answered && statusOk && pinOk && libraryConfirmed;
-    if (outcome.confirmed) {
+    // A restore the library itself reports unconfirmed has already been retried inside it,
+    // and it expects the setup its release left: only a restore it took for done but that does
+    // not read back is tried again here.
+    if (outcome.confirmed || !libraryConfirmed) {
       break;
     }
   }

@@ -29,11 +29,15 @@ struct RestoreOutcome {
   std::optional<std::uint8_t> status;   // last status read back
 };
 
-// Restores the protection (SetFlashWriteProtect mode 1) and confirms it; repeats the restore
-// up to `attempts` times while unconfirmed. verifiedImage: the image the flash was just read
-// back equal to, or null; the configuration bytes that decide whether the status register is
-// protected are then taken from it, otherwise read from the flash (with one retry).
+// Restores the protection (SetFlashWriteProtect mode 1) and confirms it: the library's own
+// verdict where it gives one, the status register and the pin level read back. Repeats the
+// restore up to `attempts` times while the library reports it done but it does not read back.
+// image: the image of this write (the library's stand-in for configuration bytes it cannot
+// read). verified: the flash was just read back equal to it; the bytes that decide whether the
+// status register is protected are then taken from the image, otherwise read from the flash
+// (with one retry).
 RestoreOutcome RestoreAndConfirm(std::uint16_t* restoreRegister, std::uint8_t* configByte,
-                                 const std::vector<std::uint8_t>* verifiedImage, int attempts);
+                                 const std::vector<std::uint8_t>& image, bool verified,
+                                 int attempts);
 
 }  // namespace velkor::tool

@@ -109,8 +109,8 @@ void WriteAndVerify(Flow& flow, const std::vector<std::uint8_t>& image) {
 void Restore(Flow& flow, std::uint16_t* restoreRegister, std::uint8_t* configByte,
              const std::vector<std::uint8_t>& image) {
   flow.report.Started("restore", "restoring the write protection");
-  const RestoreOutcome restore = RestoreAndConfirm(
-      restoreRegister, configByte, flow.verified ? &image : nullptr, kRestoreAttempts);
+  const RestoreOutcome restore =
+      RestoreAndConfirm(restoreRegister, configByte, image, flow.verified, kRestoreAttempts);
   nlohmann::json& fields = flow.outcome.fields;
   fields["protection_confirmed"] = restore.confirmed;
   fields["restore_attempts"] = restore.attempts;
