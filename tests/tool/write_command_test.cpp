@@ -182,7 +182,7 @@ class WriteFaultSweepTest : public WriteCommandTest {
 
 TEST_F(WriteFaultSweepTest, EveryFaultIsReportedTruthfully) {
   const std::uint32_t total = CleanRunRequests();
-  ASSERT_GT(total, 4u * 8193u);
+  ASSERT_GT(total, 3u * 8192u);  // blank check, write and read-back at least
   SweepTally tally;
   // The first 400 requests (open, identification, release, erase) one by one, where each
   // request has its own role; then every 1993rd through the long transfers and the restore.
