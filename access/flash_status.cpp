@@ -55,8 +55,13 @@ bool ReadFlashStatus(DeviceIndex device, std::uint8_t* status) {
   if (needsSetup && !SaveSetup(device, saved)) {
     return false;
   }
-  bool ok = !needsSetup || ApplyAccessSetup(device);
-  ok = WriteRegister(device, kRegFlashEnable, 1) && ok;
+  // A flash byte sent without the access values would not reach the flash (its answer would be
+  // the bus's idle level): without them no command is sent at all.
+  if (needsSetup && !ApplyAccessSetup(device)) {
+    PutBackSetup(device, saved);
+    return false;
+  }
+  bool ok = WriteRegister(device, kRegFlashEnable, 1);
   ok = WriteRegister(device, kRegChipSelect, 0) && ok;
   ok = WriteRegister(device, kRegDataOut, kCmdReadStatus) && ok;
   ok = WriteRegister(device, kRegTransfer, kTransferSend) && ok;

@@ -107,7 +107,70 @@ bool RestoreThroughLibrary(std::uint16_t* restoreRegister, std::uint8_t* configB
   }
 }
 
+// One read-back of the restore: the status register against what the restore should have left,
+// and the pin level register against the level that protects.
+struct ReadBack {
+  bool answered = true;
+  bool agrees = false;
+};
+
+ReadBack CheckRestore(const std::uint16_t* restoreRegister, const std::uint8_t* configByte,
+                      const std::vector<std::uint8_t>* verifiedImage, RestoreOutcome* outcome) {
+  ReadBack check;
+  bool readFailed = false;
+  outcome->expectProtected = ExpectedProtection(verifiedImage, &readFailed);
+  check.answered = !readFailed;
+  bool statusOk = true;
+  std::uint8_t status = 0;
+  if (access::ReadFlashStatus(0, &status)) {
+    outcome->status = status;
+    if (outcome->expectProtected.value_or(false)) {
+      statusOk = (status & kStatusCompared) == kStatusProtected;
+    }
+  } else {
+    check.answered = false;
+  }
+  bool pinOk = true;
+  if (*restoreRegister != access::kNoRestoreRegister) {
+    std::uint8_t level = 0;
+    const bool levelRead = access::ReadRegister(kRegPinLevel, &level);
+    check.answered = check.answered && levelRead;
+    pinOk = levelRead && level == static_cast<std::uint8_t>(*configByte ^ 0xFF);
+  }
+  check.agrees = statusOk && pinOk;
+  return check;
+}
+
 }  // namespace
+
+RestoreOutcome RestoreAndConfirm(std::uint16_t* restoreRegister, std::uint8_t* configByte,
+                                 const std::vector<std::uint8_t>& image, bool verified,
+                                 int attempts) {
+  RestoreOutcome outcome;
+  const std::vector<std::uint8_t>* decidingImage = verified ? &image : nullptr;
+  while (outcome.attempts < attempts) {
+    ++outcome.attempts;
+    const bool libraryConfirmed =
+        RestoreThroughLibrary(restoreRegister, configByte, std::span<const std::uint8_t>(image));
+    // Reading back is harmless, so a read that did not go through is simply read again.
+    ReadBack check;
+    for (int read = 0; read < attempts; ++read) {
+      check = CheckRestore(restoreRegister, configByte, decidingImage, &outcome);
+      if (check.answered) {
+        break;
+      }
+    }
+    outcome.cameraAnswered = check.answered;
+    outcome.confirmed = libraryConfirmed && check.answered && check.agrees;
+    // The restore itself is repeated only when the library took it for done and the camera
+    // answered otherwise. A restore the library reports unconfirmed was already retried inside
+    // it, and it expects the setup its release left: a second call would not find it.
+    if (outcome.confirmed || !libraryConfirmed || !check.answered) {
+      break;
+    }
+  }
+  return outcome;
+}
 
 EraseCheck CheckErased(RequestTap& tap, Report& report) {
   std::vector<std::uint8_t> flash;
@@ -120,47 +183,6 @@ EraseCheck CheckErased(RequestTap& tap, Report& report) {
     }
   }
   return EraseCheck::kBlank;
-}
-
-RestoreOutcome RestoreAndConfirm(std::uint16_t* restoreRegister, std::uint8_t* configByte,
-                                 const std::vector<std::uint8_t>& image, bool verified,
-                                 int attempts) {
-  RestoreOutcome outcome;
-  while (outcome.attempts < attempts) {
-    ++outcome.attempts;
-    const bool libraryConfirmed =
-        RestoreThroughLibrary(restoreRegister, configByte, std::span<const std::uint8_t>(image));
-
-    bool readFailed = false;
-    outcome.expectProtected = ExpectedProtection(verified ? &image : nullptr, &readFailed);
-    bool answered = !readFailed;
-    bool statusOk = true;
-    std::uint8_t status = 0;
-    if (access::ReadFlashStatus(0, &status)) {
-      outcome.status = status;
-      if (outcome.expectProtected.value_or(false)) {
-        statusOk = (status & kStatusCompared) == kStatusProtected;
-      }
-    } else {
-      answered = false;
-    }
-    bool pinOk = true;
-    if (*restoreRegister != access::kNoRestoreRegister) {
-      std::uint8_t level = 0;
-      const bool levelRead = access::ReadRegister(kRegPinLevel, &level);
-      answered = answered && levelRead;
-      pinOk = levelRead && level == static_cast<std::uint8_t>(*configByte ^ 0xFF);
-    }
-    outcome.cameraAnswered = answered;
-    outcome.confirmed = answered && statusOk && pinOk && libraryConfirmed;
-    // A restore the library itself reports unconfirmed has already been retried inside it,
-    // and it expects the setup its release left: only a restore it took for done but that does
-    // not read back is tried again here.
-    if (outcome.confirmed || !libraryConfirmed) {
-      break;
-    }
-  }
-  return outcome;
 }
 
 }  // namespace velkor::tool
