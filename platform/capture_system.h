@@ -69,6 +69,9 @@ class PropertyBag {
   virtual ~PropertyBag() = default;
   // IPropertyBag::Read("DevicePath") into a VT_BSTR variant.
   virtual HResult ReadDevicePath(std::u16string* path) = 0;
+  // IPropertyBag::Read("FriendlyName"): the name a device list shows. Only listing tools ask
+  // for it; a bag without a name answers kNotImplemented.
+  virtual HResult ReadFriendlyName(std::u16string* /*name*/) { return hr::kNotImplemented; }
 };
 
 // IMoniker of one video-input device.

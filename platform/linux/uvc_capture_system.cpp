@@ -45,7 +45,8 @@ int NodeNumber(const std::string& nodeName) {
 
 class UvcPropertyBag : public PropertyBag {
  public:
-  explicit UvcPropertyBag(std::u16string path) : path_(std::move(path)) {}
+  UvcPropertyBag(std::u16string path, const std::string& name)
+      : path_(std::move(path)), name_(name.begin(), name.end()) {}
   HResult ReadDevicePath(std::u16string* path) override {
     if (path == nullptr) {
       return hr::kInvalidArgument;
@@ -53,9 +54,20 @@ class UvcPropertyBag : public PropertyBag {
     *path = path_;
     return hr::kOk;
   }
+  HResult ReadFriendlyName(std::u16string* name) override {
+    if (name == nullptr) {
+      return hr::kInvalidArgument;
+    }
+    if (name_.empty()) {
+      return hr::kNotFound;
+    }
+    *name = name_;
+    return hr::kOk;
+  }
 
  private:
   std::u16string path_;
+  std::u16string name_;  // bytes widened one to one; the tool prints it back the same way
 };
 
 class UvcCaptureDevice : public CaptureDevice {
@@ -67,7 +79,7 @@ class UvcCaptureDevice : public CaptureDevice {
     if (bag == nullptr) {
       return hr::kInvalidArgument;
     }
-    *bag = std::make_unique<UvcPropertyBag>(node_.devicePath);
+    *bag = std::make_unique<UvcPropertyBag>(node_.devicePath, node_.friendlyName);
     return hr::kOk;
   }
 
@@ -198,6 +210,7 @@ std::vector<UvcCaptureNode> FindCaptureNodes(UvcDeviceIo& io, const UvcLocations
     node.interfaceNumber = static_cast<int>(*interfaceNumber);
     node.devicePath =
         ComposeDevicePath(*vendor, *product, node.interfaceNumber, node.interfaceName);
+    node.friendlyName = ReadTextAttribute(classDir / name / "name").value_or("");
     nodes.push_back(std::move(node));
   }
   // /dev/videoN numbers follow plug order; the interface name follows the port.

@@ -23,6 +23,7 @@ struct UvcCaptureNode {
   std::string usbDevicePath;  // sysfs directory of the USB device
   int interfaceNumber = 0;    // bInterfaceNumber
   std::u16string devicePath;  // \\?\usb#vid_xxxx&pid_xxxx&mi_xx#<interface>#{category}\global
+  std::string friendlyName;   // the node's "name" attribute (the driver's card name)
 };
 
 // The "DevicePath" of a camera interface, lower case as Windows writes it.

@@ -123,13 +123,19 @@ class ComCaptureFilter : public CaptureFilter {
 class ComPropertyBag : public PropertyBag {
  public:
   explicit ComPropertyBag(IPropertyBag* bag) : bag_(bag) {}
-  HResult ReadDevicePath(std::u16string* path) override {
+  HResult ReadDevicePath(std::u16string* path) override { return ReadText(L"DevicePath", path); }
+  HResult ReadFriendlyName(std::u16string* name) override {
+    return ReadText(L"FriendlyName", name);
+  }
+
+ private:
+  HResult ReadText(const wchar_t* property, std::u16string* path) {
     // Zeroed whole: before Windows 8.1 VariantInit sets only the type, and a Read that fails
     // without touching the variant would leave VariantClear freeing a stack pointer.
     VARIANT value{};
     VariantInit(&value);
     value.vt = VT_BSTR;
-    HRESULT result = bag_->Read(L"DevicePath", &value, nullptr);
+    HRESULT result = bag_->Read(property, &value, nullptr);
     if (result == S_OK) {
       if (value.vt != VT_BSTR) {
         // Never read the union as a string when the bag answered with another type.
@@ -145,7 +151,6 @@ class ComPropertyBag : public PropertyBag {
     return result;
   }
 
- private:
   ComRef<IPropertyBag> bag_;
 };
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <fstream>
 #include <thread>
 
 #include <linux/usb/video.h>
@@ -303,6 +304,28 @@ TEST_F(UvcCaptureSystemTest, SessionsAnswerAsComDoesPerThread) {
   system_.EndSession();  // one end too many is ignored, as CoUninitialize ignores it
   EXPECT_EQ(system_.BeginSession(), hr::kOk);
   system_.EndSession();
+}
+
+// The device list's friendly name is the node's "name" attribute (the driver's card name); a
+// node without one has no name rather than an empty one.
+TEST_F(UvcCaptureSystemTest, FriendlyNameIsTheNodesNameAttribute) {
+  PlugCamera();
+  auto readName = [this](std::u16string* name) {
+    std::unique_ptr<SystemDeviceEnumerator> system;
+    std::unique_ptr<CaptureDeviceEnumerator> devices;
+    std::unique_ptr<CaptureDevice> device;
+    std::unique_ptr<PropertyBag> bag;
+    EXPECT_EQ(system_.CreateSystemDeviceEnumerator(&system), hr::kOk);
+    EXPECT_EQ(system->CreateVideoInputEnumerator(&devices), hr::kOk);
+    EXPECT_EQ(devices->Next(&device), hr::kOk);
+    EXPECT_EQ(device->BindToStorage(&bag), hr::kOk);
+    return bag->ReadFriendlyName(name);
+  };
+  std::u16string name;
+  EXPECT_EQ(readName(&name), hr::kNotFound);
+  std::ofstream(sysfs_.root() + "/class/video4linux/video0/name") << "Velkor Camera  \n";
+  EXPECT_EQ(readName(&name), hr::kOk);
+  EXPECT_EQ(name, u"Velkor Camera");
 }
 
 }  // namespace

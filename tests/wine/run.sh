@@ -201,4 +201,6 @@ else
   echo "SKIP: screenshots (xvfb-run or imagemagick missing)"
 fi
 
+source "$repo/tests/wine/tool_checks.sh"  # the service tool without a camera
+
 finish

@@ -1,0 +1,173 @@
+#!/usr/bin/env python3
+"""velkor-tool-sim as a process: exit codes, JSON lines checked against the documented schema,
+the flash kept in a file across runs, and Ctrl-C during a write and during a read.
+
+Usage: velkor_tool_sim_test.py PATH/velkor-tool-sim PATH/velkor-tool.schema.json
+"""
+import json
+import os
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+import jsonschema
+
+TOOL = None
+SCHEMA = None
+
+
+def image(seed):
+    """65,536 bytes with the board's configuration block, so the restore protects the flash."""
+    data = bytearray((i * 131 + seed * 7 + (i >> 8)) % 255 for i in range(65536))
+    for offset in (0x0003, 0x5803, 0x8003, 0xC003):
+        data[offset] = 0x5A
+    for offset in (0x000F, 0x0034, 0x5834, 0x8034, 0xC034):
+        data[offset] = 0xB1
+    return bytes(data)
+
+
+class ToolProcessTest(unittest.TestCase):
+    def setUp(self):
+        self.dir = tempfile.TemporaryDirectory(prefix="velkor-tool-cli-")
+        jsonschema.Draft202012Validator.check_schema(SCHEMA)
+        self.validator = jsonschema.Draft202012Validator(SCHEMA)
+
+    def tearDown(self):
+        self.dir.cleanup()
+
+    def path(self, name):
+        return os.path.join(self.dir.name, name)
+
+    def put(self, name, data):
+        with open(self.path(name), "wb") as f:
+            f.write(data)
+        return self.path(name)
+
+    def check_json(self, stdout, code):
+        """Every line is one schema-valid object; the last is the summary with the exit code."""
+        lines = [json.loads(line) for line in stdout.splitlines()]
+        self.assertTrue(lines, "no JSON output")
+        for line in lines:
+            self.validator.validate(line)
+        self.assertTrue(all(line["type"] == "event" for line in lines[:-1]))
+        self.assertEqual(lines[-1]["type"], "summary")
+        self.assertEqual(lines[-1]["exit_code"], code)
+        return lines
+
+    def run_tool(self, *args, sim=("--fast",), timeout=120):
+        result = subprocess.run([TOOL, *sim, *args], capture_output=True, text=True,
+                                timeout=timeout, cwd=self.dir.name)
+        if "--json" in args:
+            result.lines = self.check_json(result.stdout, result.returncode)
+            result.summary = result.lines[-1]
+        return result
+
+    def test_each_exit_code_with_its_json_summary(self):
+        cases = [
+            (0, ("list", "--json"), ()),
+            (0, ("identify", "--json"), ()),
+            (0, ("read", "dump.bin", "--json"), ()),
+            (1, ("verify", self.put("other.bin", image(9)), "--json"), ()),
+            (2, ("write", self.put("short.bin", image(1)[:-1]), "--json"), ()),
+            (2, ("identify", "--json", "--bogus"), ()),
+            (3, ("identify", "--json"), ("--attach", "never")),
+            (3, ("write", self.put("img.bin", image(1)), "--json"), ("--attach", "never")),
+            (4, ("identify", "--json"), ("--fail-selector", "4")),
+            (4, ("read", "dump2.bin", "--json"), ("--fail-selector", "3")),
+        ]
+        for code, args, sim in cases:
+            with self.subTest(args=args, sim=sim):
+                result = self.run_tool(*args, sim=("--fast", *sim))
+                self.assertEqual(result.returncode, code, result.stderr)
+        self.assertEqual(os.path.getsize(self.path("dump.bin")), 65536)
+        self.assertFalse(os.path.exists(self.path("dump2.bin")))
+
+    def test_write_events_name_every_step_in_the_updaters_order(self):
+        result = self.run_tool("write", self.put("img.bin", image(1)), "--json")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        steps = []
+        for line in result.lines[:-1]:
+            if line["result"] == "started" and line["step"] not in steps:
+                steps.append(line["step"])
+        self.assertEqual(steps, ["open", "settle", "identify", "release", "erase", "erase-check",
+                                 "write", "verify", "restore"])
+        self.assertEqual(result.summary["status_text"], "Update Finish.")
+        self.assertTrue(result.summary["protection_confirmed"])
+
+    def test_backup_write_and_restore_from_backup_across_runs(self):
+        flash = ("--fast", "--flash-file", self.path("flash.bin"))
+        new = self.put("new.bin", image(2))
+        self.assertEqual(self.run_tool("read", "old.bin", sim=flash).returncode, 0)
+        result = self.run_tool("write", new, "--backup", "backup.bin", "--json", sim=flash)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        with open(self.path("old.bin"), "rb") as a, open(self.path("backup.bin"), "rb") as b:
+            self.assertEqual(a.read(), b.read())
+        self.assertEqual(self.run_tool("verify", new, sim=flash).returncode, 0)
+        self.assertEqual(self.run_tool("verify", "old.bin", sim=flash).returncode, 1)
+        self.assertEqual(self.run_tool("write", "backup.bin", sim=flash).returncode, 0)
+        self.assertEqual(self.run_tool("verify", "old.bin", sim=flash).returncode, 0)
+
+    def test_plain_output_and_help(self):
+        result = self.run_tool("read", "dump.bin")
+        self.assertEqual(result.returncode, 0)
+        self.assertIn("read: 50%\n", result.stdout)  # plain lines, not a bar, into a pipe
+        self.assertNotIn("\r", result.stdout)
+        quiet = self.run_tool("read", "dump.bin", "--quiet")
+        self.assertEqual(quiet.stdout, "")
+        usage = self.run_tool("--help")
+        self.assertEqual(usage.returncode, 0)
+        for text in ("Exit codes:", "  3    no camera found", "--request-latency-us"):
+            self.assertIn(text, usage.stdout)
+
+    def start_slow(self, *args):
+        """A run slow enough to interrupt: 150 microseconds per request."""
+        return subprocess.Popen([TOOL, "--fast", "--request-latency-us", "150",
+                                 "--flash-file", self.path("flash.bin"), *args],
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+                                cwd=self.dir.name)
+
+    @staticmethod
+    def wait_for_step(process, step):
+        """Reads JSON lines until the step has started; returns the lines read."""
+        lines = []
+        for line in process.stdout:
+            lines.append(line)
+            if json.loads(line).get("step") == step:
+                return lines
+        raise AssertionError(f"the run ended before step {step}")
+
+    def test_ctrl_c_during_a_write_completes_it_and_exits_non_zero(self):
+        new = self.put("new.bin", image(3))
+        process = self.start_slow("write", new, "--json")
+        early = self.wait_for_step(process, "erase-check")
+        process.send_signal(signal.SIGINT)
+        time.sleep(0.2)
+        process.send_signal(signal.SIGINT)
+        stdout, stderr = process.communicate(timeout=120)
+        stdout = "".join(early) + stdout
+        self.assertEqual(process.returncode, 130, stderr)
+        self.assertEqual(stderr.count("the write finishes first"), 1, stderr)
+        lines = self.check_json(stdout, 130)
+        self.assertTrue(lines[-1]["interrupted"])
+        self.assertEqual(lines[-1]["status_text"], "Update Finish.")
+        self.assertEqual(self.run_tool("verify", new,
+                                       sim=("--fast", "--flash-file", self.path("flash.bin")))
+                         .returncode, 0)
+
+    def test_ctrl_c_during_a_read_leaves_no_file_under_the_final_name(self):
+        process = self.start_slow("read", "dump.bin", "--json")
+        self.wait_for_step(process, "read")
+        process.send_signal(signal.SIGINT)
+        process.communicate(timeout=60)
+        self.assertEqual(process.returncode, -signal.SIGINT)
+        self.assertFalse(os.path.exists(self.path("dump.bin")))
+
+
+if __name__ == "__main__":
+    TOOL = os.path.abspath(sys.argv[1])
+    with open(sys.argv[2]) as f:
+        SCHEMA = json.load(f)
+    unittest.main(argv=[sys.argv[0], "-v"])

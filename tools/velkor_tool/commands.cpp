@@ -1,0 +1,232 @@
+// list, identify, read, verify and write.
+#include "tools/velkor_tool/commands.h"
+
+#include <cstdio>
+
+#include "tools/velkor_tool/camera_catalog.h"
+#include "tools/velkor_tool/exit_codes.h"
+#include "tools/velkor_tool/flash_progress.h"
+#include "tools/velkor_tool/image_file.h"
+#include "tools/velkor_tool/interrupt_state.h"
+#include "tools/velkor_tool/write_sequence.h"
+
+namespace velkor::tool {
+
+namespace {
+
+using Json = nlohmann::json;
+
+std::string Hex4(std::uint32_t value) {
+  char text[16];
+  std::snprintf(text, sizeof(text), "0x%04X", static_cast<unsigned>(value));
+  return text;
+}
+
+// Finds the device the command works on, or ends the command with exit code 3.
+const DeviceEntry* FindDevice(CommandContext& c, const std::vector<DeviceEntry>& devices) {
+  bool ambiguous = false;
+  const DeviceEntry* device = ChooseDevice(devices, c.options.device, &ambiguous);
+  if (device != nullptr) {
+    return device;
+  }
+  std::string message = "no camera found";
+  if (ambiguous) {
+    message = "--device \"" + c.options.device + "\" matches more than one device; give more";
+  } else if (!c.options.device.empty()) {
+    message = "no device matches --device \"" + c.options.device + "\"";
+  }
+  c.report.Summary(Json::object(), kExitNoCamera, message);
+  return nullptr;
+}
+
+// Opens the chosen device; on failure ends the command with exit code 4.
+bool Opened(CommandContext& c, const DeviceEntry& device, const OpenCamera& camera) {
+  if (camera.opened()) {
+    c.report.Finished("open", true, "opened " + device.path);
+    return true;
+  }
+  c.report.Finished("open", false, "the camera could not be opened or identified");
+  c.report.Summary({{"device", DeviceJson(device)}}, kExitCameraFailed,
+                   "the camera at " + device.path + " could not be opened");
+  return false;
+}
+
+}  // namespace
+
+int RunList(CommandContext& c) {
+  c.report.Started("enumerate", "listing capture devices");
+  const std::vector<DeviceEntry> devices = EnumerateDevices();
+  c.report.Finished("enumerate", true, std::to_string(devices.size()) + " capture devices");
+  Json list = Json::array();
+  for (const DeviceEntry& device : devices) {
+    Json entry = DeviceJson(device);
+    entry["chip"] = nullptr;
+    std::optional<ChipInfo> chip;
+    if (device.ours) {
+      OpenCamera camera(device);
+      if (camera.opened()) {
+        chip = camera.Chip();
+        entry["chip"] = ChipJson(*chip);
+      }
+    }
+    for (const std::string& line : DeviceLines(device, chip ? &*chip : nullptr)) {
+      c.report.Text(line);
+    }
+    list.push_back(entry);
+  }
+  if (devices.empty()) {
+    c.report.Text("no capture devices found");
+  }
+  int ours = 0;
+  for (const DeviceEntry& device : devices) {
+    ours += device.ours ? 1 : 0;
+  }
+  c.report.Summary({{"devices", list}}, kExitDone,
+                   std::to_string(devices.size()) + " capture devices, " + std::to_string(ours) +
+                       " of them our camera");
+  return kExitDone;
+}
+
+int RunIdentify(CommandContext& c) {
+  const std::vector<DeviceEntry> devices = EnumerateDevices();
+  const DeviceEntry* device = FindDevice(c, devices);
+  if (device == nullptr) {
+    return kExitNoCamera;
+  }
+  c.report.Started("open", "opening " + device->path);
+  OpenCamera camera(*device);
+  if (!Opened(c, *device, camera)) {
+    return kExitCameraFailed;
+  }
+  const ChipInfo chip = camera.Chip();
+  const ProtectionInfo protection = camera.Protection();
+  camera.Close();
+  for (const std::string& line : DeviceLines(*device, &chip)) {
+    c.report.Text(line);
+  }
+  for (const std::string& line : ProtectionLines(protection)) {
+    c.report.Text(line);
+  }
+  Json entry = DeviceJson(*device);
+  entry["chip"] = ChipJson(chip);
+  entry["protection"] = ProtectionJson(protection);
+  if (!protection.status || !protection.configByte) {
+    c.report.Summary({{"device", entry}}, kExitCameraFailed,
+                     "the camera did not answer every read of its protection state");
+    return kExitCameraFailed;
+  }
+  c.report.Summary({{"device", entry}}, kExitDone, "identified " + chip.id + " at " + device->path);
+  return kExitDone;
+}
+
+int RunRead(CommandContext& c) {
+  const std::vector<DeviceEntry> devices = EnumerateDevices();
+  const DeviceEntry* device = FindDevice(c, devices);
+  if (device == nullptr) {
+    return kExitNoCamera;
+  }
+  c.report.Started("open", "opening " + device->path);
+  OpenCamera camera(*device);
+  if (!Opened(c, *device, camera)) {
+    return kExitCameraFailed;
+  }
+  c.report.Started("read", "reading 65,536 bytes");
+  std::vector<std::uint8_t> flash;
+  const bool read = ReadWholeFlash(&flash, c.tap, c.report, "read");
+  camera.Close();
+  const Json details = {{"device", DeviceJson(*device)}, {"file", c.options.file}};
+  if (!read) {
+    c.report.Finished("read", false, "a read request failed");
+    c.report.Summary(details, kExitCameraFailed, "the flash could not be read; no file written");
+    return kExitCameraFailed;
+  }
+  c.report.Finished("read", true, "65,536 bytes read");
+  std::string error;
+  if (!SaveFileAtomically(c.options.file, flash, &error)) {
+    c.report.Summary(details, kExitUsage, error);
+    return kExitUsage;
+  }
+  c.report.Summary(details, kExitDone, "flash saved to " + c.options.file);
+  return kExitDone;
+}
+
+int RunVerify(CommandContext& c) {
+  std::vector<std::uint8_t> image;
+  std::string error;
+  if (!LoadImageFile(c.options.file, &image, &error)) {
+    c.report.Summary({{"file", c.options.file}}, kExitUsage, error);
+    return kExitUsage;
+  }
+  const std::vector<DeviceEntry> devices = EnumerateDevices();
+  const DeviceEntry* device = FindDevice(c, devices);
+  if (device == nullptr) {
+    return kExitNoCamera;
+  }
+  c.report.Started("open", "opening " + device->path);
+  OpenCamera camera(*device);
+  if (!Opened(c, *device, camera)) {
+    return kExitCameraFailed;
+  }
+  c.report.Started("verify", "reading the flash and comparing");
+  std::vector<std::uint8_t> flash;
+  const bool read = ReadWholeFlash(&flash, c.tap, c.report, "verify");
+  camera.Close();
+  Json details = {{"device", DeviceJson(*device)}, {"file", c.options.file}};
+  if (!read) {
+    c.report.Finished("verify", false, "a read request failed");
+    c.report.Summary(details, kExitCameraFailed, "the flash could not be read");
+    return kExitCameraFailed;
+  }
+  const Comparison comparison = Compare(flash, image);
+  details["equal"] = comparison.equal;
+  details["differing_bytes"] = comparison.differingBytes;
+  details["first_difference"] = comparison.equal ? Json(nullptr) : Json(comparison.firstDifference);
+  if (comparison.equal) {
+    c.report.Finished("verify", true, "equal");
+    c.report.Summary(details, kExitDone, "the flash equals " + c.options.file);
+    return kExitDone;
+  }
+  const std::string message = "the flash differs from " + c.options.file + ": first at " +
+                              Hex4(comparison.firstDifference) + ", " +
+                              std::to_string(comparison.differingBytes) + " bytes differ";
+  c.report.Finished("verify", true, "compared");
+  c.report.Summary(details, kExitCheckFailed, message);
+  return kExitCheckFailed;
+}
+
+int RunWrite(CommandContext& c) {
+  WriteRequest request;
+  std::string error;
+  // The image is checked before the camera is touched at all.
+  if (!LoadImageFile(c.options.file, &request.image, &error)) {
+    c.report.Summary({{"file", c.options.file}, {"written", false}}, kExitUsage,
+                     error + "; nothing written");
+    return kExitUsage;
+  }
+  request.backupFile = c.options.backupFile;
+  const std::vector<DeviceEntry> devices = EnumerateDevices();
+  request.device = FindDevice(c, devices);
+  if (request.device == nullptr) {
+    return kExitNoCamera;
+  }
+  WriteOutcome outcome;
+  {
+    WriteInProgress guard;
+    outcome = RunWrite(request, c.clock, c.tap, c.report);
+  }
+  outcome.fields["file"] = c.options.file;
+  const bool interrupted = Interrupts().interrupted.load();
+  outcome.fields["interrupted"] = interrupted;
+  int code = outcome.exitCode;
+  std::string message = outcome.statusText;
+  if (interrupted) {
+    message += " (interrupted: the write was completed first)";
+    if (code == kExitDone) {
+      code = kExitInterrupted;
+    }
+  }
+  c.report.Summary(outcome.fields, code, message);
+  return code;
+}
+
+}  // namespace velkor::tool
