@@ -37,9 +37,36 @@ struct Preamble {
   std::uint16_t blockOffset;
 };
 
+// Asks a query whose answer decides whether and where the protection goes: twice, and a third
+// time unless two answers already agree, so that one lost or garbled reply cannot decide. A
+// lone answer among failed requests is taken; answers that all differ are not.
+template <typename Value, typename Query>
+bool ReadAgreed(Query query, Value* out) {
+  Value answers[3] = {};
+  int count = 0;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    Value value{};
+    if (!query(&value)) {
+      continue;
+    }
+    for (int i = 0; i < count; ++i) {
+      if (answers[i] == value) {
+        *out = value;
+        return true;
+      }
+    }
+    answers[count++] = value;
+  }
+  if (count == 1) {
+    *out = answers[0];
+    return true;
+  }
+  return false;
+}
+
 // Reads what both modes need: the flash kind, and for chips that answer the flash-mode query
-// the mode and the page of the configuration block. False when the mode cannot be read. Each
-// query that fails is asked once more; an unanswered word stays 0.
+// the mode and the page of the configuration block, each agreed on by two answers. False when
+// the mode cannot be read; an unanswered word or page stays 0.
 bool ReadPreamble(DeviceIndex device, const ChipRow& row, Preamble* out) {
   out->kind = ReadFlashKindTwice(device);
   out->mode = 0;
@@ -48,13 +75,15 @@ bool ReadPreamble(DeviceIndex device, const ChipRow& row, Preamble* out) {
     return true;
   }
   std::uint16_t word = 0;
-  if (!ReadFlashWord(device, &word)) {
-    ReadFlashWord(device, &word);
-  }
+  ReadAgreed([device](std::uint16_t* value) { return ReadFlashWord(device, value); }, &word);
   std::uint8_t page = 0;
-  ReadRegisterConfirmed(device, static_cast<std::uint16_t>(word + 8), &page);
+  const auto pageRegister = static_cast<std::uint16_t>(word + 8);
+  ReadAgreed([device, pageRegister](
+                 std::uint8_t* value) { return ReadRegister(device, pageRegister, value); },
+             &page);
   out->blockOffset = static_cast<std::uint16_t>(page << 8);
-  return ReadFlashMode(device, &out->mode) || ReadFlashMode(device, &out->mode);
+  return ReadAgreed([device](std::uint8_t* value) { return ReadFlashMode(device, value); },
+                    &out->mode);
 }
 
 // One byte of flash, read a second time when the first read fails.

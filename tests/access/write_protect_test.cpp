@@ -288,9 +288,9 @@ TEST_F(WriteProtectTest, StatusWriteSendsEveryRegisterInOrderAndEndsWithTheInter
 // so the page comes from register 0x0008, and the mode is still asked for.
 TEST_F(WriteProtectTest, FlashWordThatCannotBeReadLeavesWordZeroAndTheReleaseGoesOn) {
   OpenCamera(Camera(18));
-  // Requests after the flash-kind read (latch and GET): the word, then its second try.
+  // Requests after the flash-kind read (latch and GET): the word, then its two more tries.
   faults().failRequestNumber = servedBeforeLog_ + 3;
-  faults().failRequestRun = 2;
+  faults().failRequestRun = 3;
   config_ = 0x31;
   EXPECT_TRUE(SetFlashWriteProtect(0, &restore_, &config_));
   const auto reads = RegisterReads();
@@ -400,6 +400,32 @@ TEST_F(RestoreTest, OneGarbledConfigurationByteIsOutvoted) {
   EXPECT_EQ(camera().flash().Status() & 0x9C, 0x8C);
   std::vector<std::uint16_t> reads = FlashReadAddresses();
   EXPECT_EQ(reads, (std::vector<std::uint16_t>{0x8003, 0x8034, 0x8034, 0x8034}));
+}
+
+// A garbled flash-mode answer reads 2 ("the controller keeps the status register"), which
+// would skip the restore's status write: the mode is asked again and the two answers that
+// agree decide, so the configuration block is still read.
+TEST_F(WriteProtectTest, OneGarbledFlashModeAnswerCannotSkipTheRestore) {
+  // The mode's GET is the first selector-5 GET after the page register (0x0608) is latched.
+  bool pageLatched = false;
+  const auto modeGet = [&pageLatched](const sim::TrafficRecord& t) {
+    if (t.selector == 1 && t.sent == std::vector<std::uint8_t>{0x08, 0x06, 0x00, 0xFF}) {
+      pageLatched = true;
+    }
+    return pageLatched && t.selector == 5 && (t.flags & 0x1) != 0;
+  };
+  OpenCamera(Camera(18));
+  SetFlashWriteProtect(1, &restore_, &config_);  // a dry run, for the request's number
+  const std::uint32_t firstModeGet = NumberOf(modeGet);
+  ASSERT_GT(firstModeGet, 0u);
+  CloseDevice();
+
+  OpenCamera(Camera(18));
+  faults().corruptReplyNumber = firstModeGet;
+  faults().corruptReplyByte = 2;
+  faults().corruptReplyMask = 0x02;
+  SetFlashWriteProtect(1, &restore_, &config_);
+  EXPECT_EQ(FlashReadAddresses(), (std::vector<std::uint16_t>{0x0003, 0x0034}));
 }
 
 }  // namespace

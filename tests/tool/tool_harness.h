@@ -45,6 +45,8 @@ class ToolTest : public ::testing::Test {
   }
 
   void TearDown() override {
+    // Whatever the command did, it drove the camera as real hardware needs.
+    EXPECT_TRUE(world_->Violations().empty()) << sim::SimViolationsText(world_->Violations());
     access::CloseDevice();
     access::context = access::AccessContext{};
     InstallPorts(Ports{});

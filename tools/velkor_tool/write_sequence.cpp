@@ -109,22 +109,16 @@ void WriteAndVerify(Flow& flow, const std::vector<std::uint8_t>& image) {
 void Restore(Flow& flow, std::uint16_t* restoreRegister, std::uint8_t* configByte,
              const std::vector<std::uint8_t>& image) {
   flow.report.Started("restore", "restoring the write protection");
-  const RestoreOutcome restore =
-      RestoreAndConfirm(restoreRegister, configByte, image, flow.verified, kRestoreAttempts);
+  const RestoreOutcome restore = RestoreAndConfirm(restoreRegister, configByte, image);
   nlohmann::json& fields = flow.outcome.fields;
   fields["protection_confirmed"] = restore.confirmed;
-  fields["restore_attempts"] = restore.attempts;
   fields["status_register"] =
       restore.status ? nlohmann::json(*restore.status) : nlohmann::json(nullptr);
   if (restore.confirmed) {
-    flow.report.Finished("restore", true,
-                         restore.expectProtected.value_or(false)
-                             ? "protection restored and read back"
-                             : "pin restored; the image asks for no status protection");
+    flow.report.Finished("restore", true, "protection restored and confirmed");
     return;
   }
-  const std::string detail =
-      "protection not confirmed after " + std::to_string(restore.attempts) + " attempts";
+  const std::string detail = "protection not confirmed";
   if (flow.outcome.exitCode != kExitDone) {
     // The earlier failure is the verdict; the restore's adds to its message.
     flow.report.Finished("restore", false, detail);
