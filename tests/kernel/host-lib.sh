@@ -113,6 +113,8 @@ build_initramfs() {
   done
   cp "$HERE/guest/init" "$r/init"
   cp "$HERE/guest/guest-lib.sh" "$HERE/scenarios.sh" "$r/rig/"
+  # The image the service tool's scenarios write, the one the judge compares the flash with.
+  cp "$ROOT/resources/firmware.bin" "$r/rig/firmware.bin"
   chmod +x "$r/init"
   # An unprivileged bench user who is in no group that could open a video node.
   printf 'root:x:0:0:root:/root:/bin/sh\nbench:x:1000:1000:bench:/home/bench:/bin/sh\n' > "$r/etc/passwd"

@@ -59,6 +59,10 @@ expect_no_violations() {
   fi
 }
 
+expect_tool_output() {
+  grep -qF "$2" "$1/tool.out" 2>/dev/null || fail_because "the tool never printed '$2'"
+}
+
 expect_updater_output() {
   grep -qF "$2" "$1/updater.out" 2>/dev/null || fail_because "the updater never showed \"$2\""
 }

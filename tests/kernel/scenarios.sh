@@ -127,3 +127,38 @@ judge_slow_start() {
   expect_result "$1" 'Pass\r\nR06.00.01\r\n'
   expect_flash_is_image "$1" cam
 }
+
+# The service tool identifies the camera through the kernel: the chip, and the protection
+# read back as the board keeps it; nothing is written to the flash.
+scenario_tool_identify() {
+  camera_plug cam
+  wait_capture_nodes 1
+  run_tool identify --json
+  camera_unplug cam
+}
+judge_tool_identify() {
+  expect_no_violations "$1" cam
+  expect_meta "$1" tool_exit 0
+  expect_tool_output "$1" '"type":"summary"'
+  expect_tool_output "$1" '"ours":true'
+  expect_tool_output "$1" '"srwd":true'
+  expect_state "$1" cam flash_changed 0
+  expect_protection_restored "$1" cam
+}
+
+# The service tool writes the image through the kernel after backing up the old flash.
+scenario_tool_write() {
+  camera_plug cam
+  wait_capture_nodes 1
+  run_tool write /rig/firmware.bin --backup backup.bin --json
+  camera_unplug cam
+}
+judge_tool_write() {
+  expect_no_violations "$1" cam
+  expect_meta "$1" tool_exit 0
+  expect_tool_output "$1" '"protection_confirmed":true'
+  expect_flash_is_image "$1" cam
+  expect_protection_restored "$1" cam
+  [ "$(stat -c %s "$1/work/backup.bin" 2>/dev/null)" = 65536 ] ||
+    fail_because "no 65,536-byte backup"
+}

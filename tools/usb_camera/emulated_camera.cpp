@@ -105,6 +105,7 @@ sim::SimCameraConfig RigCameraConfig(std::uint32_t eraseMs, std::uint32_t status
 
 SimulatedUnit::SimulatedUnit(const sim::SimCameraConfig& config)
     : camera_(std::make_unique<sim::SimCamera>(config, clock_)),
+      initialFlash_(camera_->flash().content()),
       start_(std::chrono::steady_clock::now()) {}
 
 bool SimulatedUnit::operator()(std::uint8_t selector, bool set, std::uint8_t* payload,
@@ -148,6 +149,7 @@ bool DumpState(const std::string& dir, const ControlEndpoint& endpoint, const Si
     }
     state << "register_writes=" << camera->registerWrites().size() << "\n";
     state << "controller_erases=" << camera->controllerEraseRequests() << "\n";
+    state << "flash_changed=" << (unit->FlashChanged() ? 1 : 0) << "\n";
     // What the host did that a real camera would mishandle; the judge wants none.
     state << "violations=" << camera->violations().size() << "\n";
     std::ofstream violations(dir + "/violations.txt");

@@ -3,6 +3,7 @@
 // dump of the final state that the rig's judge reads.
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -52,10 +53,13 @@ class SimulatedUnit {
   // Milliseconds from the start to the first and the last request (0 before any).
   std::uint64_t firstRequestMs() const { return firstRequestMs_; }
   std::uint64_t lastRequestMs() const { return lastRequestMs_; }
+  // Whether the flash differs from what it held when the unit was made.
+  bool FlashChanged() const { return camera_->flash().content() != initialFlash_; }
 
  private:
   sim::VirtualClock clock_;
   std::unique_ptr<sim::SimCamera> camera_;
+  std::array<std::uint8_t, sim::SimFlash::kSize> initialFlash_;
   std::chrono::steady_clock::time_point start_;
   std::uint64_t firstRequestMs_ = 0;
   std::uint64_t lastRequestMs_ = 0;

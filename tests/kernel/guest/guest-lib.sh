@@ -89,6 +89,17 @@ run_updater() {
   meta "updater_ms=$(( $(now_ms) - t0 ))"
 }
 
+# run_tool ARGS...: the service tool (velkor-tool) with these arguments in a fresh working
+# directory, its output in tool.out, its exit code and time in meta.txt.
+run_tool() {
+  local dir="$SCENARIO_DIR/work" t0
+  mkdir -p "$dir"
+  t0=$(now_ms)
+  (cd "$dir" && exec timeout -s KILL 120 velkor-tool "$@") > "$SCENARIO_DIR/tool.out" 2>&1
+  meta "tool_exit=$?"
+  meta "tool_ms=$(( $(now_ms) - t0 ))"
+}
+
 # rig_run_scenario NAME RUN: runs scenario_NAME in /results/NAME-RUN, cleans up after it and
 # sends the directory to the host.
 rig_run_scenario() {
