@@ -8,7 +8,8 @@ source scripts/lib.sh
 
 install_packages cmake g++ ninja-build libgtest-dev libgmock-dev libbenchmark-dev \
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev \
-  wine64 wine xvfb imagemagick
+  g++-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev \
+  wine64 wine wine32:i386 xvfb imagemagick
 
 failed_stages=()
 passed_stages=()

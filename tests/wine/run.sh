@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Cross-compiles the Windows build into BUILD_DIR and runs its checks under Wine: the adapter
-# suite, the updater without a camera, the simulator build to "Pass" and "Fail", the dialog's
-# controls as the running window shows them, and (with Xvfb) screenshots of the dialog.
+# Cross-compiles the Windows build into BUILD_DIR (x86-64) and BUILD_DIR-x86 and runs its checks
+# under Wine: the adapter suite, the updater without a camera, the simulator build to "Pass" and
+# "Fail", both builds' updaters against the fake camera, the dialog's controls as the running
+# window shows them, and (with Xvfb) screenshots of the dialog.
 # Usage, from the repository root: tests/wine/run.sh BUILD_DIR
 set -uo pipefail
 
@@ -34,6 +35,19 @@ fi
 pass "cross build"
 bin="$build/platform/win32"
 tests_bin="$bin/wine_tests"
+
+# The x86 build, the one shipped to production lines: the updater and the fake camera.
+build_x86="${build}-x86"
+echo "building the x86 executables in ${build_x86}"
+if cmake -S . -B "$build_x86" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/toolchain-mingw-w64-i686.cmake" -DVELKOR_WERROR=ON \
+  >/dev/null && cmake --build "$build_x86" -j2 --target VelkorUpdate VelkorFakeCamera cfgmgr32_standin; then
+  pass "x86 cross build"
+  x86_built=1
+else
+  fail "x86 cross build"
+  x86_built=0
+fi
 
 # ---- The Wine prefix, kept in the build tree and reused ----
 export WINEPREFIX="$build/wineprefix"
@@ -113,6 +127,36 @@ expect_verdict "VelkorUpdateSim.exe updates the simulated camera to Pass" "$runs
 
 run_in "$runs/sim-fail" 120 "$bin/VelkorUpdateSim.exe" --corrupt-readback last
 expect_verdict "VelkorUpdateSim.exe with a corrupted read-back ends in Fail" "$runs/sim-fail" 'Fail'
+
+# tally: counts the PASS/FAIL lines of a check script as checks and shows its other lines.
+tally() {
+  local line
+  while IFS= read -r line; do
+    case "$line" in
+    PASS:*) pass "${line#PASS: }" ;;
+    FAIL:*) fail "${line#FAIL: }" ;;
+    *) echo "  $line" ;;
+    esac
+  done
+}
+
+# The shipped updater of each build, checked as a file and then run against the fake camera.
+camera_started=$(date +%s)
+image=$(sed -n 's/^VELKOR_FIRMWARE_IMAGE:[A-Z]*=//p' "$build/CMakeCache.txt")
+for arch in x86 amd64; do
+  if [ "$arch" = x86 ]; then
+    [ "$x86_built" = 1 ] || continue
+    dir=$build_x86 objdump=i686-w64-mingw32-objdump
+  else
+    dir=$build objdump=x86_64-w64-mingw32-objdump
+  fi
+  tally < <(tests/wine/check_executable.sh "$arch" "$arch" "$objdump" \
+    "$dir/platform/win32/VelkorUpdate.exe" "$repo/tests/wine/windows7_imports.txt" \
+    "$dir/tools/fake_camera/cfgmgr32.dll")
+  tally < <(tests/wine/camera_scenarios.sh "$arch" "$dir/platform/win32" "$dir/tools/fake_camera" \
+    "$WINEPREFIX" "$runs/camera-$arch" "$tests_bin/dialog_probe.exe" "$image")
+done
+echo "the fake camera runs took $(($(date +%s) - camera_started)) s"
 
 # inspect NAME DIR PROBE-ARGS...: runs the probe next to a running simulator and
 # counts each of its PASS/FAIL lines as a check.
