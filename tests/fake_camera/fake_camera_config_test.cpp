@@ -22,7 +22,7 @@ TEST(FakeCameraConfigTest, RigAndSimulatorOptionsMixAcrossLinesWithComments) {
       "--attach 3 --chip-row 9\n"
       "--erase-ms=250   # short, for the time budget\n"
       "--status-write-ms 0 --other-device-first\n"
-      "--unplug-after 6000 --state-file out/state.txt\n");
+      "--unplug-after 6000 --state-file out/state.txt --pace-requests 8\n");
   ASSERT_TRUE(parsed.ok) << parsed.error;
   EXPECT_EQ(parsed.config.sim.attachAtMs, sim::AttachTimeForTick(3));
   EXPECT_EQ(parsed.config.sim.camera.chipRow, 9);
@@ -31,6 +31,7 @@ TEST(FakeCameraConfigTest, RigAndSimulatorOptionsMixAcrossLinesWithComments) {
   EXPECT_TRUE(parsed.config.otherDeviceFirst);
   EXPECT_EQ(parsed.config.sim.faults.unplugAfterRequests, 6000u);
   EXPECT_EQ(parsed.config.stateFile, "out/state.txt");
+  EXPECT_EQ(parsed.config.pauseEveryRequests, 8u);
 }
 
 TEST(FakeCameraConfigTest, RefusesBadValuesAndTheSimulatorProgramsRunOptions) {

@@ -107,9 +107,9 @@ TEST_F(FakeCameraRigTest, OtherMakersDeviceEnumeratesFirstAndItsUnitNeverSeesThe
   EXPECT_LT(devices[0].key, devices[1].key);  // registry keys enumerate in name order
   std::vector<std::uint8_t> payload = {0x00, 0xC0, 0x08, 0, 0, 0, 0, 0, 0, 0, 0, 0};
   for (std::uint32_t node : {1u, 2u, 3u}) {
-    EXPECT_EQ(Send(0, 4, kSet, &payload, nullptr, node), ksproxy::kSetNotFound);
+    EXPECT_EQ(Send(0, 4, kSet, &payload, nullptr, node), hr::kNotFound);
   }
-  EXPECT_EQ(Send(0, 0, kProbe, nullptr, nullptr, 2, 2), ksproxy::kSetNotFound);
+  EXPECT_EQ(Send(0, 0, kProbe, nullptr, nullptr, 2, 2), hr::kNotFound);
   EXPECT_EQ(State("other_device_requests"), "4");
   EXPECT_EQ(State("other_device_requests_served"), "0");
 }
@@ -126,17 +126,20 @@ TEST_F(FakeCameraRigTest, AnswersCarryTheProxysCodesAndReturnedLengths) {
   EXPECT_EQ(Send(camera, 1, kSet, &write, &returned), hr::kOk);
   EXPECT_EQ(returned, 0u);  // a SET returns nothing
 
+  // A short buffer: the proxy tells the length the control needs.
   std::vector<std::uint8_t> shortBuffer(4);
-  EXPECT_EQ(Send(camera, 5, kGet, &shortBuffer, &returned), ksproxy::kMoreData);
-  EXPECT_EQ(returned, 12u);  // the length the control needs
+  EXPECT_EQ(Send(camera, 5, kGet, &shortBuffer, &returned), hr::kInsufficientBuffer);
+  EXPECT_EQ(returned, 12u);
+  returned = 0;
+  EXPECT_EQ(Send(camera, 5, kGet, nullptr, &returned), ksproxy::kMoreData);
+  EXPECT_EQ(returned, 12u);
 
   EXPECT_EQ(Send(camera, 7, kGet, &reply, &returned), hr::kNotFound);  // no such control
-  EXPECT_EQ(Send(camera, 5, kGet, &reply, &returned, 3, -1, kNodeTypeDevSpecific),
-            ksproxy::kSetNotFound);
-  EXPECT_EQ(Send(camera, 5, kGet, &reply, &returned, 1), ksproxy::kSetNotFound);  // other node
+  EXPECT_EQ(Send(camera, 5, kGet, &reply, &returned, 3, -1, kNodeTypeDevSpecific), hr::kNotFound);
+  EXPECT_EQ(Send(camera, 5, kGet, &reply, &returned, 1), hr::kNotFound);  // other node
 
   // The set-support probe on each node's own control: only the camera's unit knows the set.
-  EXPECT_EQ(Send(camera, 0, kProbe, nullptr, &returned, 2, 2), ksproxy::kSetNotFound);
+  EXPECT_EQ(Send(camera, 0, kProbe, nullptr, &returned, 2, 2), hr::kNotFound);
   EXPECT_EQ(Send(camera, 0, kProbe, nullptr, &returned, 3, 3), hr::kOk);
   EXPECT_EQ(returned, 0u);
   EXPECT_EQ(State("register_05f3"), "0x42");

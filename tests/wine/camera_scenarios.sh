@@ -38,7 +38,7 @@ declare -A config=(
   [other-maker-first]="--erase-ms 300 --other-device-first"
   [request-fails]="--erase-ms 300 --fail-request $mid_write_request --fail-result 0x8007001F"
   [unplug]="--erase-ms 300 --unplug-after $mid_write_request"
-  [close]="--erase-ms 300"
+  [close]="--erase-ms 300 --pace-requests 8"
 )
 order=(present attach-tick-3 no-camera other-maker-first request-fails unplug close)
 
@@ -68,7 +68,9 @@ run_scenario() {
   if [ "$name" = close ]; then
     (cd "$dir/run" && timeout 90 wine ./VelkorUpdate.exe >stdout.txt 2>stderr.txt) &
     local updater=$!
-    timeout 60 wine "$probe" close "Update Firmware ..." >"$dir/probe.txt" 2>&1
+    # The read-back after the write begins with "Check flash data."; the paced requests make it
+    # last about a second.
+    timeout 60 wine "$probe" close "Check flash data." >"$dir/probe.txt" 2>&1
     now >"$dir/closed-at"
     wait "$updater"
     status=$?
@@ -133,6 +135,9 @@ verdict_is present 'Pass\r\nR06.00.01\r\n'
 flash_is_image present
 state_is present flash_status 0x8c
 state_is present write_protect_active 1
+# Every filter and node control the program obtained was released again.
+state_is present filters_alive 0
+state_is present node_controls_alive 0
 echo "$label: one whole update took $(elapsed present) s under Wine"
 
 verdict_is attach-tick-3 'Pass\r\nR06.00.01\r\n'
@@ -159,6 +164,8 @@ fi
 verdict_is request-fails 'Fail'
 verdict_is unplug 'Fail'
 state_is unplug camera_present 0
+state_is unplug filters_alive 0
+state_is request-fails filters_alive 0
 unplug_time=$(elapsed unplug)
 if awk -v t="$unplug_time" 'BEGIN { exit !(t < 30) }'; then
   pass "unplug: the updater ended in $unplug_time s (no hang)"
@@ -178,7 +185,18 @@ elif [ "$(cat "$dir/status")" != 0 ] || [ -e "$dir/run/Result.log" ]; then
 elif ! awk -v t="$after" 'BEGIN { exit !(t < 3) }'; then
   fail "close: the program ended at once" "$after s after the close"
 else
-  pass "close: closed during the update, ended $after s later with exit code 0 and no verdict"
+  pass "close: closed during the read-back, ended $after s later with exit code 0 and no verdict"
+fi
+# The close came after the write and before the end of the read-back: all 8,192 write chunks
+# (selector 3 SETs of 8 bytes) were sent, and fewer selector 3 GETs than a whole update sends.
+count() { awk "$1" "$runs/$2/run/fake-camera-state-ks.txt" 2>/dev/null | wc -l; }
+writes=$(count '$4 == "id=3" && $5 == "flags=0x10000002" && $9 ~ /^sent=....08/' close)
+reads=$(count '$4 == "id=3" && $5 == "flags=0x10000001"' close)
+whole=$(count '$4 == "id=3" && $5 == "flags=0x10000001"' present)
+if [ "$writes" -eq 8192 ] && [ "$reads" -gt 0 ] && [ "$reads" -lt "$whole" ]; then
+  pass "close: the program ended after all 8192 write chunks and $reads of $whole flash reads"
+else
+  fail "close: the program ended during the read-back" "$writes writes, $reads of $whole reads"
 fi
 
 # The wire check: every KSP_NODE of the whole update, then request for request against the

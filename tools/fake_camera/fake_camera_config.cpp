@@ -23,7 +23,7 @@ std::vector<std::string> SplitWords(const std::string& text) {
   return words;
 }
 
-bool ParseMilliseconds(const std::string& text, std::uint32_t* out) {
+bool ParseBounded(const std::string& text, std::uint32_t* out) {
   const char* last = text.data() + text.size();
   const auto [end, error] = std::from_chars(text.data(), last, *out);
   return error == std::errc() && end == last && !text.empty() && *out <= 600000;
@@ -59,11 +59,16 @@ FakeCameraConfigResult ParseFakeCameraConfig(const std::string& text) {
       result.config.otherDeviceFirst = true;
     } else if (name == "--erase-ms" || name == "--status-write-ms") {
       std::uint32_t* target = name == "--erase-ms" ? &eraseMs : &statusWriteMs;
-      if (!takeValue() || !ParseMilliseconds(value, target)) {
+      if (!takeValue() || !ParseBounded(value, target)) {
         result.error = name + ": expected milliseconds from 0 to 600000";
         return result;
       }
       (name == "--erase-ms" ? eraseGiven : statusWriteGiven) = true;
+    } else if (name == "--pace-requests") {
+      if (!takeValue() || !ParseBounded(value, &result.config.pauseEveryRequests)) {
+        result.error = "--pace-requests: expected a request count from 0 to 600000";
+        return result;
+      }
     } else if (name == "--state-file") {
       if (!takeValue() || value.empty()) {
         result.error = "--state-file: missing path";

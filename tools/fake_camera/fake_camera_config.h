@@ -15,6 +15,9 @@ struct FakeCameraConfig {
   sim::SimFrontendOptions sim;
   // A capture device of another maker (no vendor extension unit) enumerates before the camera.
   bool otherDeviceFirst = false;
+  // A millisecond's pause after every this many requests (0: none), so that the transfer
+  // phases of an update last long enough for a test to act during them.
+  std::uint32_t pauseEveryRequests = 0;
   // Where the final state, the flash image and the two request records are written when the
   // fake camera is unloaded; the others take this path's stem.
   std::string stateFile = "fake-camera-state.txt";
@@ -28,7 +31,8 @@ struct FakeCameraConfigResult {
 
 // Parses the text of a configuration file: options separated by white space or new lines,
 // "#" to the end of a line is a comment. On top of the simulator's options it takes
-// --other-device-first, --erase-ms N, --status-write-ms N and --state-file PATH; the
+// --other-device-first, --erase-ms N, --status-write-ms N, --pace-requests N and
+// --state-file PATH; the
 // simulator's run options (--image, --fast, --diagnostics, --help) mean nothing here and are
 // refused.
 FakeCameraConfigResult ParseFakeCameraConfig(const std::string& text);

@@ -211,7 +211,7 @@ bool FakeCameraRig::HasNode(int device, std::uint32_t node) {
 HResult FakeCameraRig::KsProperty(int device, int node, const void* property,
                                   std::uint32_t propertyLength, void* data,
                                   std::uint32_t dataLength, std::uint32_t* bytesReturned) {
-  std::lock_guard lock(mutex_);
+  std::unique_lock lock(mutex_);
   if (bytesReturned != nullptr) {
     *bytesReturned = 0;
   }
@@ -240,7 +240,7 @@ HResult FakeCameraRig::KsProperty(int device, int node, const void* property,
   if (bytesReturned != nullptr) {
     if (answer == hr::kOk && (record.property.flags & ks::kTypeGet) != 0) {
       *bytesReturned = dataLength;
-    } else if (answer == ksproxy::kMoreData) {
+    } else if (answer == ksproxy::kMoreData || answer == hr::kInsufficientBuffer) {
       *bytesReturned = ControlLength(record.property.id);
     }
   }
@@ -249,6 +249,11 @@ HResult FakeCameraRig::KsProperty(int device, int node, const void* property,
   }
   record.result = answer;
   ksRecord_.push_back(std::move(record));
+  const std::uint32_t every = config_.pauseEveryRequests;
+  if (every != 0 && ksRecord_.size() % every == 0) {
+    lock.unlock();
+    realClock_.SleepMs(1);
+  }
   return answer;
 }
 
@@ -258,16 +263,13 @@ HResult FakeCameraRig::AsKsProxyAnswer(int device, int node, const KsPropertyNod
   const std::uint32_t addressed = node < 0 ? property.nodeId : static_cast<std::uint32_t>(node);
   const bool ourUnit =
       config.camera != nullptr && property.set == kVendorSet && addressed == config.extensionNodeId;
-  // The proxy asks the addressed node for the property set first: a node that is not the
-  // camera's unit, or a unit of another maker, does not know the set at all.
-  if (worldResult == hr::kNotFound && !ourUnit) {
-    return ksproxy::kSetNotFound;
-  }
-  // A buffer shorter than the control: the proxy answers with the length it needs.
+  // A buffer shorter than the control (the simulated unit refuses it as malformed): the proxy
+  // answers with the length it needs, as "more data" for no buffer at all and "insufficient
+  // buffer" for one that is too short.
   const std::uint32_t length = ControlLength(property.id);
   if (worldResult == hr::kInvalidArgument && ourUnit && length != 0 && dataLength < length &&
       (property.flags & ks::kTypeSetSupport) == 0) {
-    return ksproxy::kMoreData;
+    return dataLength == 0 ? ksproxy::kMoreData : hr::kInsufficientBuffer;
   }
   return worldResult;
 }
@@ -328,7 +330,7 @@ std::string FakeCameraRig::StateReportLocked() {
       ++facts.cameraRequests;
     } else if (r.device == otherDevice_) {
       ++facts.otherDeviceRequests;
-      if (r.result != ksproxy::kSetNotFound) {
+      if (r.result != hr::kNotFound) {
         ++facts.otherDeviceRequestsServed;
       }
     }

@@ -19,10 +19,10 @@
 
 namespace velkor::fakecam {
 
-// HRESULT_FROM_WIN32 codes the kernel-streaming proxy answers beyond those in platform/hresult.h.
+// ERROR_MORE_DATA as an HRESULT: the kernel-streaming proxy's answer to a request without a
+// buffer for a property that has a value (the length needed comes back as the returned length).
 namespace ksproxy {
-constexpr HResult kSetNotFound = static_cast<HResult>(0x80070492u);  // ERROR_SET_NOT_FOUND
-constexpr HResult kMoreData = static_cast<HResult>(0x800700EAu);     // ERROR_MORE_DATA
+constexpr HResult kMoreData = static_cast<HResult>(0x800700EAu);
 }  // namespace ksproxy
 
 // The world time of the program's first device-tree walk: its first one-second poll tick.

@@ -13,11 +13,20 @@
 namespace velkor::fakecam {
 namespace {
 
+// Objects alive now, by kind: what the program still holds when it ends.
+enum Kind { kFilter, kNodeControl, kFactory, kKinds };
+std::atomic<int> liveObjects[kKinds];
+std::atomic<int> createdObjects[kKinds];
+
 // Reference counting shared by every object here. The DLL is never unloaded before the process
 // ends (the rig lives until then), so no object or lock count keeps it loaded.
 class RefCounted {
  public:
-  virtual ~RefCounted() = default;
+  explicit RefCounted(Kind kind) : kind_(kind) {
+    ++liveObjects[kind];
+    ++createdObjects[kind];
+  }
+  virtual ~RefCounted() { --liveObjects[kind_]; }
   ULONG AddRef() { return ++count_; }
   ULONG Release() {
     const ULONG left = --count_;
@@ -28,6 +37,7 @@ class RefCounted {
   }
 
  private:
+  Kind kind_;
   std::atomic<ULONG> count_{1};
 };
 
@@ -47,7 +57,8 @@ HRESULT KsAnswer(int device, int node, PKSPROPERTY property, ULONG propertyLengt
 // The control of one topology node, from IKsTopologyInfo::CreateNodeInstance.
 class NodeControl final : public IKsControl, public RefCounted {
  public:
-  NodeControl(int device, std::uint32_t node) : device_(device), node_(node) {}
+  NodeControl(int device, std::uint32_t node)
+      : RefCounted(kNodeControl), device_(device), node_(node) {}
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
     if (out == nullptr) {
@@ -87,6 +98,8 @@ class CaptureFilter final : public IBaseFilter,
                             public IKsTopologyInfo,
                             public RefCounted {
  public:
+  CaptureFilter() : RefCounted(kFilter) {}
+
   // IUnknown
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
     if (out == nullptr) {
@@ -265,6 +278,8 @@ class CaptureFilter final : public IBaseFilter,
 
 class FilterFactory final : public IClassFactory, public RefCounted {
  public:
+  FilterFactory() : RefCounted(kFactory) {}
+
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
     if (out == nullptr) {
       return E_POINTER;
@@ -300,6 +315,13 @@ class FilterFactory final : public IClassFactory, public RefCounted {
 
 IClassFactory* NewFilterFactory() {
   return new FilterFactory();
+}
+
+std::string ObjectCounts() {
+  return "filters_created=" + std::to_string(createdObjects[kFilter]) +
+         "\nfilters_alive=" + std::to_string(liveObjects[kFilter]) +
+         "\nnode_controls_created=" + std::to_string(createdObjects[kNodeControl]) +
+         "\nnode_controls_alive=" + std::to_string(liveObjects[kNodeControl]) + "\n";
 }
 
 }  // namespace velkor::fakecam

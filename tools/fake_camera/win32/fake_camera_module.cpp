@@ -104,6 +104,7 @@ void WriteReports() {
   }
   std::string state = configError.empty() ? "" : "config_error=" + configError + "\n";
   state += reports.state;
+  state += ObjectCounts();
   WriteFile(StatePath(), state.data(), state.size());
   WriteFile(CompanionPath("flash.bin"), reports.flash.data(), reports.flash.size());
   WriteFile(CompanionPath("ks.txt"), reports.ks.data(), reports.ks.size());
