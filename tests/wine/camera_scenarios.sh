@@ -199,16 +199,14 @@ else
   fail "close: the program ended during the read-back" "$writes writes, $reads of $whole reads"
 fi
 
-# The wire check: every KSP_NODE of the whole update, then request for request against the
-# simulator's own record of the same update.
-ks="$runs/present/run/fake-camera-state-ks.txt"
-simrec="$runs/present/run/fake-camera-state-sim.txt"
-node=$(grep -m1 '^extension_node=' "$runs/present/run/fake-camera-state.txt" 2>/dev/null | cut -d= -f2)
-if [ ! -s "$ks" ] || [ ! -s "$simrec" ] || [ -z "$node" ]; then
-  fail "wire check" "no request records"
-else
-  bad=$(awk -v node="node=$node" '
-    function wrong(why) { n++; if (n <= 5) print "  request " NR ": " why > "/dev/stderr" }
+# wire_mismatches KS SIM NODE: how many requests of the KSP_NODE record KS break the rules
+# (Set the unit's GUID, Reserved 0, a 32-byte descriptor, Flags exactly GET or SET with the
+# topology bit or the probe's set-support query, NodeId the unit's topology index NODE, the
+# selector's payload length) plus how many lines differ from the simulator's record SIM.
+wire_mismatches() {
+  local malformed different
+  malformed=$(awk -v node="node=$3" '
+    function wrong(why) { n++; if (n <= 3) print "  request " NR ": " why > "/dev/stderr" }
     {
       if ($1 != "set={5B1E07C4-92D3-4F6A-8E21-3C7D94A0B6F8}") wrong("Set " $1)
       if ($2 != "reserved=0") wrong($2)
@@ -223,14 +221,39 @@ else
         if ($8 != "len=" want) wrong("selector " id " with " $8)
       }
     }
-    END { print n + 0 }' "$ks")
-  different=$(diff <(cut -d' ' -f3- "$ks") "$simrec" | grep -c '^[<>]')
+    END { print n + 0 }' "$1")
+  different=$(diff <(cut -d' ' -f3- "$1") "$2" | grep -c '^[<>]')
+  echo $((malformed + different))
+}
+
+# The wire check: every KSP_NODE of the whole update, then request for request against the
+# simulator's own record of the same update.
+dir="$runs/present/run"
+ks="$dir/fake-camera-state-ks.txt"
+simrec="$dir/fake-camera-state-sim.txt"
+node=$(grep -m1 '^extension_node=' "$dir/fake-camera-state.txt" 2>/dev/null | cut -d= -f2)
+if [ ! -s "$ks" ] || [ ! -s "$simrec" ] || [ -z "$node" ]; then
+  fail "wire check" "no request records"
+else
   requests=$(wc -l <"$ks")
-  if [ "$bad" -eq 0 ] && [ "$different" -eq 0 ]; then
+  mismatches=$(wire_mismatches "$ks" "$simrec" "$node")
+  if [ "$mismatches" -eq 0 ]; then
     pass "wire check: $requests requests, 0 mismatches (KSP_NODE fields and payloads equal the simulator's record)"
   else
-    fail "wire check" "$requests requests, $bad malformed, $different lines differ from the simulator's record"
+    fail "wire check" "$requests requests, $mismatches mismatches"
   fi
+  # The check itself: a record in which one SET request in the middle differs must not pass.
+  line=$(awk -v middle=$((requests / 2)) 'NR >= middle && / flags=0x10000002 / { print NR; exit }' "$ks")
+  for wrong in 's/reserved=0 /reserved=1 /' 's/ node=[0-9]* / node=9 /' \
+    's/flags=0x10000002/flags=0x00000002/' 's/ sent=/ sent=00/' 's/^set={5B/set={6B/'; do
+    sed "${line}${wrong}" "$ks" >"$dir/wrong-ks.txt"
+    if [ "$(wire_mismatches "$dir/wrong-ks.txt" "$simrec" "$node" 2>/dev/null)" -eq 0 ]; then
+      fail "wire check finds a request changed by '$wrong'"
+    else
+      pass "wire check finds a request changed by '$wrong'"
+    fi
+  done
+  rm -f "$dir/wrong-ks.txt"
 fi
 
 echo "${passed} passed, ${failed} failed"
