@@ -4,6 +4,7 @@
 #include "tools/fake_camera/win32/fake_camera_module.h"
 
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <mutex>
 #include <sstream>
