@@ -157,6 +157,15 @@ for arch in x86 amd64; do
     "$WINEPREFIX" "$runs/camera-$arch" "$tests_bin/dialog_probe.exe" "$image")
 done
 echo "the fake camera runs took $(($(date +%s) - camera_started)) s"
+# The same update from both builds: the same requests, byte for byte.
+if [ "$x86_built" = 1 ]; then
+  records=("$runs"/camera-{x86,amd64}/no-waits/run/fake-camera-state-ks.txt)
+  if [ -s "${records[0]}" ] && cmp -s "${records[@]}"; then
+    pass "the x86 and x86-64 updaters sent the same $(wc -l <"${records[0]}") requests"
+  else
+    fail "the x86 and x86-64 updaters sent the same requests" "$(cmp "${records[@]}" 2>&1)"
+  fi
+fi
 
 # inspect NAME DIR PROBE-ARGS...: runs the probe next to a running simulator and
 # counts each of its PASS/FAIL lines as a check.
