@@ -41,7 +41,8 @@ build_x86="${build}-x86"
 echo "building the x86 executables in ${build_x86}"
 if cmake -S . -B "$build_x86" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/toolchain-mingw-w64-i686.cmake" -DVELKOR_WERROR=ON \
-  >/dev/null && cmake --build "$build_x86" -j2 --target VelkorUpdate VelkorFakeCamera cfgmgr32_standin; then
+  >/dev/null && cmake --build "$build_x86" -j2 --target VelkorUpdate VelkorFakeCamera cfgmgr32_standin \
+  win32_adapter_tests; then
   pass "x86 cross build"
   x86_built=1
 else
@@ -113,6 +114,15 @@ if [ -f "$tests_bin/win32_adapter_tests.exe" ]; then
   fi
 else
   fail "adapter suite" "win32_adapter_tests.exe was not built"
+fi
+
+if [ "$x86_built" = 1 ]; then
+  run_in "$runs/adapters-x86" 120 "$build_x86/platform/win32/wine_tests/win32_adapter_tests.exe"
+  if [ "$status" -eq 0 ]; then
+    pass "x86 adapter suite ($(grep -o '[0-9]* tests\? from [0-9]* test suites\? ran' "$runs/adapters-x86/stdout.txt"))"
+  else
+    fail "x86 adapter suite" "exit code $status, see $runs/adapters-x86/stdout.txt"
+  fi
 fi
 
 # The updater on a machine without the camera (Wine's device tree is empty): six poll ticks,
