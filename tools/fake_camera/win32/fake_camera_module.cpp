@@ -47,13 +47,16 @@ std::wstring ModulePath() {
 }
 
 // The configuration: the file named by VELKOR_FAKE_CAMERA_CONFIG, else fake-camera.ini in the
-// current directory; defaults without either.
+// current directory, then the options in VELKOR_FAKE_CAMERA_OPTIONS; defaults without any.
 FakeCameraConfig ReadConfig() {
   const char* named = std::getenv("VELKOR_FAKE_CAMERA_CONFIG");
   std::ifstream file(named != nullptr && *named != '\0' ? named : "fake-camera.ini");
   std::ostringstream text;
   if (file) {
     text << file.rdbuf();
+  }
+  if (const char* options = std::getenv("VELKOR_FAKE_CAMERA_OPTIONS")) {
+    text << '\n' << options;
   }
   FakeCameraConfigResult parsed = ParseFakeCameraConfig(text.str());
   if (!parsed.ok) {
