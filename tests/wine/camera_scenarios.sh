@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs the shipped VelkorUpdate.exe under Wine against the fake camera (VelkorFakeCamera.dll and
-# the cfgmgr32.dll stand-in): whole updates, a late camera, no camera, another maker's camera
-# listed first, a failing request and an unplug during the write, and the window closed during
+# the cfgmgr32.dll stand-in): whole updates (two controller chips), a late camera, no camera,
+# another maker's camera listed first, a failing request and an unplug during the write, and the window closed during
 # the update; then the kernel-streaming wire check of the whole update. An update without flash
 # busy times leaves its request record in RUNS_DIR/no-waits/run/fake-camera-state-ks.txt. Each
 # run gets a fresh working directory and its own copy of the template prefix; up to JOBS runs go
@@ -42,8 +42,10 @@ declare -A config=(
   [unplug]="--erase-ms 300 --unplug-after $mid_write_request"
   [close]="--erase-ms 300 --pace-requests 8"
   [no-waits]="--erase-ms 0 --status-write-ms 0"
+  [chip-row-9]="--erase-ms 300 --chip-row 9"
 )
-order=(present attach-tick-3 no-camera other-maker-first request-fails unplug close no-waits)
+order=(present attach-tick-3 no-camera other-maker-first request-fails unplug close no-waits
+  chip-row-9)
 
 # prepare DIR NAME: a working directory holding the shipped executable, the two fakes and the
 # configuration, and a prefix that shares the template's files (the registry is copied).
@@ -152,6 +154,12 @@ echo "$label: one whole update took $(elapsed present) s under Wine"
 # Without flash busy times the update's requests do not depend on timing: the stage compares
 # this run's record between the builds.
 verdict_is no-waits 'Pass\r\nR06.00.01\r\n'
+
+# Another controller chip, one that erases the flash itself when asked (the default chip has
+# the host drive the erase).
+verdict_is chip-row-9 'Pass\r\nR06.00.01\r\n'
+flash_is_image chip-row-9
+state_is chip-row-9 flash_status 0x8c
 
 verdict_is attach-tick-3 'Pass\r\nR06.00.01\r\n'
 state_is attach-tick-3 first_walk_with_camera 3
