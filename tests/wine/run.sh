@@ -167,6 +167,36 @@ for arch in x86 amd64; do
     "$WINEPREFIX" "$runs/camera-$arch" "$tests_bin/dialog_probe.exe" "$image")
 done
 echo "the fake camera runs took $(($(date +%s) - camera_started)) s"
+# A 32-bit Windows machine, as on the production line (a 32-bit prefix, kept like the other):
+# the x86 updater updates the camera; the x86-64 one does not even start and leaves no verdict.
+if [ "$x86_built" = 1 ]; then
+  prefix32="$build/wineprefix-win32"
+  if [ ! -f "$prefix32/.velkor-ready" ]; then
+    echo "creating the 32-bit Wine prefix"
+    mkdir -p "$prefix32"
+    (export WINEPREFIX="$prefix32" WINEARCH=win32
+      timeout 180 wineboot -i >/dev/null 2>&1
+      wine_settle
+      set_graphics_driver null) && touch "$prefix32/.velkor-ready"
+  fi
+  for arch in x86 amd64; do
+    dir="$runs/win32-machine-$arch"
+    mkdir -p "$dir"
+    from=$([ "$arch" = x86 ] && echo "$build_x86" || echo "$build")
+    cp "$from/platform/win32/VelkorUpdate.exe" "$from"/tools/fake_camera/*.dll "$dir/"
+    WINEPREFIX="$prefix32" WINEDLLOVERRIDES="$WINEDLLOVERRIDES;cfgmgr32=n,b" \
+      run_in "$dir" 60 ./VelkorUpdate.exe
+    if [ "$arch" = x86 ]; then
+      expect_verdict "x86 updater on 32-bit Windows updates the camera" "$dir" \
+        'Pass\r\nR06.00.01\r\n'
+    elif [ "$status" -ne 0 ] && [ ! -e "$dir/Result.log" ]; then
+      pass "x86-64 updater does not start on 32-bit Windows (exit code $status, no Result.log)"
+    else
+      fail "x86-64 updater does not start on 32-bit Windows" "exit code $status, $(ls "$dir" | tr '\n' ' ')"
+    fi
+  done
+fi
+
 # The same update from both builds: the same requests, byte for byte.
 if [ "$x86_built" = 1 ]; then
   records=("$runs"/camera-{x86,amd64}/no-waits/run/fake-camera-state-ks.txt)
