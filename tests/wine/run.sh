@@ -184,15 +184,17 @@ if [ "$x86_built" = 1 ]; then
     mkdir -p "$dir"
     from=$([ "$arch" = x86 ] && echo "$build_x86" || echo "$build")
     cp "$from/platform/win32/VelkorUpdate.exe" "$from"/tools/fake_camera/*.dll "$dir/"
-    WINEPREFIX="$prefix32" WINEDLLOVERRIDES="$WINEDLLOVERRIDES;cfgmgr32=n,b" \
+    WINEPREFIX="$prefix32" WINEARCH=win32 WINEDLLOVERRIDES="$WINEDLLOVERRIDES;cfgmgr32=n,b" \
       run_in "$dir" 60 ./VelkorUpdate.exe
     if [ "$arch" = x86 ]; then
       expect_verdict "x86 updater on 32-bit Windows updates the camera" "$dir" \
         'Pass\r\nR06.00.01\r\n'
-    elif [ "$status" -ne 0 ] && [ ! -e "$dir/Result.log" ]; then
-      pass "x86-64 updater does not start on 32-bit Windows (exit code $status, no Result.log)"
+    elif [ "$status" -ne 0 ] && [ ! -e "$dir/Result.log" ] &&
+      cat "$dir/stdout.txt" "$dir/stderr.txt" | grep -q "Bad EXE format"; then
+      pass "x86-64 updater does not start on 32-bit Windows (bad EXE format, no Result.log)"
     else
-      fail "x86-64 updater does not start on 32-bit Windows" "exit code $status, $(ls "$dir" | tr '\n' ' ')"
+      fail "x86-64 updater does not start on 32-bit Windows" \
+        "exit code $status, $(cat "$dir/stdout.txt" "$dir/stderr.txt" | head -c 200), $(ls "$dir" | tr '\n' ' ')"
     fi
   done
 fi
