@@ -11,6 +11,14 @@
 namespace velkor::sim {
 namespace {
 
+// As the kernel-streaming proxy counts them: a GET returns the control's bytes, a SET or a
+// support query returns none.
+std::uint32_t ReturnedLength(HResult result, const KsPropertyNode* property,
+                             std::uint32_t dataLength) {
+  const bool get = property != nullptr && (property->flags & ks::kTypeGet) != 0;
+  return result == hr::kOk && get ? dataLength : 0;
+}
+
 class SimFilterControl : public KsControl {
  public:
   SimFilterControl(SimWorld* world, int device) : world_(world), device_(device) {}
@@ -19,7 +27,7 @@ class SimFilterControl : public KsControl {
                      std::uint32_t dataLength, std::uint32_t* bytesReturned) override {
     const HResult result = world_->Route(device_, property, propertyLength, data, dataLength);
     if (bytesReturned != nullptr)
-      *bytesReturned = result == hr::kOk ? dataLength : 0;
+      *bytesReturned = ReturnedLength(result, property, dataLength);
     return result;
   }
 
@@ -38,7 +46,7 @@ class SimNodeControl : public KsControl {
     const HResult result =
         world_->RouteToNode(device_, node_, property, propertyLength, data, dataLength);
     if (bytesReturned != nullptr)
-      *bytesReturned = result == hr::kOk ? dataLength : 0;
+      *bytesReturned = ReturnedLength(result, property, dataLength);
     return result;
   }
 

@@ -99,7 +99,9 @@ void ShowPositionsOnProgressBar(::HWND control) {
   }
 }
 
-LRESULT CALLBACK SubclassProc(::HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+// The callbacks take the system's own parameter types: on x86 LPARAM is a long, which the
+// portable intptr_t is not, though both have 32 bits.
+::LRESULT CALLBACK SubclassProc(::HWND window, ::UINT message, ::WPARAM wParam, ::LPARAM lParam) {
   const WNDPROC original = OriginalProc(window);
   if (message == RunOnDialogThreadMessage()) {
     (*reinterpret_cast<std::function<void()>*>(lParam))();
@@ -136,7 +138,7 @@ void Subclass(::HWND window) {
   SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&SubclassProc));
 }
 
-BOOL CALLBACK PrepareChild(::HWND child, LPARAM) {
+::BOOL CALLBACK PrepareChild(::HWND child, ::LPARAM) {
   ShowPositionsOnProgressBar(child);
   Subclass(child);
   return TRUE;
@@ -144,7 +146,7 @@ BOOL CALLBACK PrepareChild(::HWND child, LPARAM) {
 
 // The dialog procedure proper only answers WM_INITDIALOG; everything else reaches the toolkit
 // through the subclass procedure, and FALSE here leaves the rest to the dialog manager.
-INT_PTR CALLBACK DialogProc(::HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+::INT_PTR CALLBACK DialogProc(::HWND dialog, ::UINT message, ::WPARAM wParam, ::LPARAM lParam) {
   if (message != WM_INITDIALOG) {
     return FALSE;
   }

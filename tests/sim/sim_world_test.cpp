@@ -313,6 +313,30 @@ TEST_F(SimWorldRouting, AWellFormedRequestReachesTheCameraAndIsLoggedWithItsRepl
   EXPECT_EQ(traffic[2].replied[2], 0x5A);
 }
 
+// The returned length as the kernel-streaming proxy gives it: the reply's bytes for a GET,
+// nothing for a SET or a support query, nothing for a failure.
+TEST_F(SimWorldRouting, ReturnedLengthCountsOnlyTheBytesAGetReplies) {
+  std::array<std::uint8_t, 4> payload{0x34, 0x12, 0x00, 0xFF};
+  const auto returnedBy = [&](std::uint32_t flags, std::uint32_t node) {
+    const KsPropertyNode property = Property(1, flags, node);
+    std::uint32_t returned = 99;
+    control_->KsProperty(&property, sizeof property, payload.data(), 4, &returned);
+    return returned;
+  };
+  EXPECT_EQ(returnedBy(kSet, 2), 0u);
+  EXPECT_EQ(returnedBy(kGet, 2), 4u);
+  EXPECT_EQ(returnedBy(kGet, 1), 0u);  // no unit at node 1: the request failed
+
+  std::unique_ptr<KsTopology> topology;
+  ASSERT_EQ(filter_->QueryTopology(&topology), hr::kOk);
+  std::unique_ptr<KsControl> node;
+  ASSERT_EQ(topology->CreateNodeControl(2, &node), hr::kOk);
+  const KsPropertyNode probe = Property(0, kSetSupport, 2);
+  std::uint32_t returned = 99;
+  ASSERT_EQ(node->KsProperty(&probe, sizeof probe, nullptr, 0, &returned), hr::kOk);
+  EXPECT_EQ(returned, 0u);
+}
+
 TEST_F(SimWorldRouting, MalformedRequestsFailBeforeTheCameraAndAreLogged) {
   std::array<std::uint8_t, 4> payload{0x34, 0x12, 0x77, 0x00};
   KsPropertyNode property = Property(1, kSet, 2);

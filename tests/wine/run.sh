@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Cross-compiles the Windows build into BUILD_DIR and runs its checks under Wine: the adapter
-# suite, the updater without a camera, the simulator build to "Pass" and "Fail", the dialog's
-# controls as the running window shows them, and (with Xvfb) screenshots of the dialog.
+# Cross-compiles the Windows build into BUILD_DIR (x86-64) and BUILD_DIR-x86 and runs its checks
+# under Wine: the adapter suite, the updater without a camera, the simulator build to "Pass" and
+# "Fail", both builds' updaters against the fake camera, the dialog's controls as the running
+# window shows them, and (with Xvfb) screenshots of the dialog.
 # Usage, from the repository root: tests/wine/run.sh BUILD_DIR
 set -uo pipefail
 
@@ -34,6 +35,20 @@ fi
 pass "cross build"
 bin="$build/platform/win32"
 tests_bin="$bin/wine_tests"
+
+# The x86 build, the one shipped to production lines: the updater and the fake camera.
+build_x86="${build}-x86"
+echo "building the x86 executables in ${build_x86}"
+if cmake -S . -B "$build_x86" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/toolchain-mingw-w64-i686.cmake" -DVELKOR_WERROR=ON \
+  >/dev/null && cmake --build "$build_x86" -j2 --target VelkorUpdate VelkorFakeCamera cfgmgr32_standin \
+  win32_adapter_tests; then
+  pass "x86 cross build"
+  x86_built=1
+else
+  fail "x86 cross build"
+  x86_built=0
+fi
 
 # ---- The Wine prefix, kept in the build tree and reused ----
 export WINEPREFIX="$build/wineprefix"
@@ -101,6 +116,15 @@ else
   fail "adapter suite" "win32_adapter_tests.exe was not built"
 fi
 
+if [ "$x86_built" = 1 ]; then
+  run_in "$runs/adapters-x86" 120 "$build_x86/platform/win32/wine_tests/win32_adapter_tests.exe"
+  if [ "$status" -eq 0 ]; then
+    pass "x86 adapter suite ($(grep -o '[0-9]* tests\? from [0-9]* test suites\? ran' "$runs/adapters-x86/stdout.txt"))"
+  else
+    fail "x86 adapter suite" "exit code $status, see $runs/adapters-x86/stdout.txt"
+  fi
+fi
+
 # The updater on a machine without the camera (Wine's device tree is empty): six poll ticks,
 # then "Wrong Device".
 run_in "$runs/no-camera" 60 "$bin/VelkorUpdate.exe"
@@ -113,6 +137,77 @@ expect_verdict "VelkorUpdateSim.exe updates the simulated camera to Pass" "$runs
 
 run_in "$runs/sim-fail" 120 "$bin/VelkorUpdateSim.exe" --corrupt-readback last
 expect_verdict "VelkorUpdateSim.exe with a corrupted read-back ends in Fail" "$runs/sim-fail" 'Fail'
+
+# tally: counts the PASS/FAIL lines of a check script as checks and shows its other lines.
+tally() {
+  local line
+  while IFS= read -r line; do
+    case "$line" in
+    PASS:*) pass "${line#PASS: }" ;;
+    FAIL:*) fail "${line#FAIL: }" ;;
+    *) echo "  $line" ;;
+    esac
+  done
+}
+
+# The shipped updater of each build, checked as a file and then run against the fake camera.
+camera_started=$(date +%s)
+image=$(sed -n 's/^VELKOR_FIRMWARE_IMAGE:[A-Z]*=//p' "$build/CMakeCache.txt")
+for arch in x86 amd64; do
+  if [ "$arch" = x86 ]; then
+    [ "$x86_built" = 1 ] || continue
+    dir=$build_x86 objdump=i686-w64-mingw32-objdump
+  else
+    dir=$build objdump=x86_64-w64-mingw32-objdump
+  fi
+  tally < <(tests/wine/check_executable.sh "$arch" "$arch" "$objdump" \
+    "$dir/platform/win32/VelkorUpdate.exe" "$repo/tests/wine/windows7_imports.txt" \
+    "$dir/tools/fake_camera/cfgmgr32.dll")
+  tally < <(tests/wine/camera_scenarios.sh "$arch" "$dir/platform/win32" "$dir/tools/fake_camera" \
+    "$WINEPREFIX" "$runs/camera-$arch" "$tests_bin/dialog_probe.exe" "$image")
+done
+echo "the fake camera runs took $(($(date +%s) - camera_started)) s"
+# A 32-bit Windows machine, as on the production line (a 32-bit prefix, kept like the other):
+# the x86 updater updates the camera; the x86-64 one does not even start and leaves no verdict.
+if [ "$x86_built" = 1 ]; then
+  prefix32="$build/wineprefix-win32"
+  if [ ! -f "$prefix32/.velkor-ready" ]; then
+    echo "creating the 32-bit Wine prefix"
+    mkdir -p "$prefix32"
+    (export WINEPREFIX="$prefix32" WINEARCH=win32
+      timeout 180 wineboot -i >/dev/null 2>&1
+      wine_settle
+      set_graphics_driver null) && touch "$prefix32/.velkor-ready"
+  fi
+  for arch in x86 amd64; do
+    dir="$runs/win32-machine-$arch"
+    mkdir -p "$dir"
+    from=$([ "$arch" = x86 ] && echo "$build_x86" || echo "$build")
+    cp "$from/platform/win32/VelkorUpdate.exe" "$from"/tools/fake_camera/*.dll "$dir/"
+    WINEPREFIX="$prefix32" WINEARCH=win32 WINEDLLOVERRIDES="$WINEDLLOVERRIDES;cfgmgr32=n,b" \
+      run_in "$dir" 60 ./VelkorUpdate.exe
+    if [ "$arch" = x86 ]; then
+      expect_verdict "x86 updater on 32-bit Windows updates the camera" "$dir" \
+        'Pass\r\nR06.00.01\r\n'
+    elif [ "$status" -ne 0 ] && [ ! -e "$dir/Result.log" ] &&
+      cat "$dir/stdout.txt" "$dir/stderr.txt" | grep -q "Bad EXE format"; then
+      pass "x86-64 updater does not start on 32-bit Windows (bad EXE format, no Result.log)"
+    else
+      fail "x86-64 updater does not start on 32-bit Windows" \
+        "exit code $status, $(cat "$dir/stdout.txt" "$dir/stderr.txt" | head -c 200), $(ls "$dir" | tr '\n' ' ')"
+    fi
+  done
+fi
+
+# The same update from both builds: the same requests, byte for byte.
+if [ "$x86_built" = 1 ]; then
+  records=("$runs"/camera-{x86,amd64}/no-waits/run/fake-camera-state-ks.txt)
+  if [ -s "${records[0]}" ] && cmp -s "${records[@]}"; then
+    pass "the x86 and x86-64 updaters sent the same $(wc -l <"${records[0]}") requests"
+  else
+    fail "the x86 and x86-64 updaters sent the same requests" "$(cmp "${records[@]}" 2>&1)"
+  fi
+fi
 
 # inspect NAME DIR PROBE-ARGS...: runs the probe next to a running simulator and
 # counts each of its PASS/FAIL lines as a check.

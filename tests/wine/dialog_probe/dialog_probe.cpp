@@ -7,7 +7,8 @@
 //                                     wait for the status TEXT, save the screen as a BMP FILE and
 //                                     check the status line's colour and text height and the
 //                                     progress bar's POSITION there
-//   dialog_probe close            wait for the dialog and close it (WM_CLOSE)
+//   dialog_probe close [TEXT]     wait for the dialog (and for the status TEXT, when given) and
+//                                 close it (WM_CLOSE)
 //
 // Prints one "PASS: ..." or "FAIL: ..." line per check; the exit code is the number of failures
 // (100 when the dialog never appeared).
@@ -75,15 +76,16 @@ int main(int argc, char** argv) {
       return 100;
     }
     probe::CheckStatusPixels(dialog, argv[3], std::atoi(argv[4]), report);
-  } else if (command == "close" && argc == 2) {
-    HWND dialog = WaitForDialog(L"Detect Device!!!");
+  } else if (command == "close" && (argc == 2 || argc == 3)) {
+    const std::wstring text = Widen(argc == 3 ? argv[2] : "Detect Device!!!");
+    HWND dialog = WaitForDialog(text.c_str());
     if (dialog == nullptr) {
-      std::puts("FAIL: the dialog showed \"Detect Device!!!\" within 20 s");
+      std::printf("FAIL: the dialog showed \"%ls\" within 20 s\n", text.c_str());
       return 100;
     }
     report.Check(PostMessageW(dialog, WM_CLOSE, 0, 0) != 0, "WM_CLOSE posted to the dialog");
   } else {
-    std::fputs("usage: dialog_probe check | shoot TEXT FILE.bmp POSITION | close\n", stderr);
+    std::fputs("usage: dialog_probe check | shoot TEXT FILE.bmp POSITION | close [TEXT]\n", stderr);
     return 100;
   }
   return report.failures;

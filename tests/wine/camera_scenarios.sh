@@ -1,0 +1,280 @@
+#!/usr/bin/env bash
+# Runs the shipped VelkorUpdate.exe under Wine against the fake camera (VelkorFakeCamera.dll and
+# the cfgmgr32.dll stand-in): whole updates (two controller chips), a late camera, no camera,
+# another maker's camera listed first, a failing request and an unplug during the write, and the window closed during
+# the update; then the kernel-streaming wire check of the whole update. An update without flash
+# busy times leaves its request record in RUNS_DIR/no-waits/run/fake-camera-state-ks.txt. Each
+# run gets a fresh working directory and its own copy of the template prefix; up to JOBS runs go
+# at once.
+# Prints one "PASS: ..." or "FAIL: ..." line per check and "N passed, M failed" at the end.
+#
+# Usage: tests/wine/camera_scenarios.sh LABEL EXE_DIR FAKE_CAMERA_DIR TEMPLATE_PREFIX RUNS_DIR
+#        PROBE_EXE IMAGE
+set -uo pipefail
+
+if [ $# -ne 7 ]; then
+  echo "usage: $0 LABEL EXE_DIR FAKE_CAMERA_DIR TEMPLATE_PREFIX RUNS_DIR PROBE_EXE IMAGE" >&2
+  exit 2
+fi
+label=$1 exe_dir=$2 dll_dir=$3 template=$4 runs=$5 probe=$6 image=$7
+jobs=${JOBS:-4}
+
+passed=0
+failed=0
+pass() { echo "PASS: $label: $1"; passed=$((passed + 1)); }
+fail() { echo "FAIL: $label: $1${2:+ ($2)}"; failed=$((failed + 1)); }
+
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml=;cfgmgr32=n,b"
+unset DISPLAY
+
+# A request in the middle of the flash write (the write runs from about request 2,900 to
+# 11,100 of a whole update).
+mid_write_request=6000
+
+# The scenarios: name and the fake camera's configuration.
+declare -A config=(
+  [present]="--erase-ms 300"
+  [attach-tick-3]="--erase-ms 300 --attach 3"
+  [no-camera]="--attach never"
+  [other-maker-first]="--erase-ms 300 --other-device-first"
+  [request-fails]="--erase-ms 300 --fail-request $mid_write_request --fail-result 0x8007001F"
+  [unplug]="--erase-ms 300 --unplug-after $mid_write_request"
+  [close]="--erase-ms 300 --pace-requests 8"
+  [no-waits]="--erase-ms 0 --status-write-ms 0"
+  [chip-row-9]="--erase-ms 300 --chip-row 9"
+)
+order=(present attach-tick-3 no-camera other-maker-first request-fails unplug close no-waits
+  chip-row-9)
+
+# prepare DIR NAME: a working directory holding the shipped executable, the two fakes and the
+# configuration, and a prefix that shares the template's files (the registry is copied).
+prepare() {
+  local dir=$1 name=$2
+  rm -rf "$dir"
+  mkdir -p "$dir/run" "$dir/prefix"
+  cp "$exe_dir/VelkorUpdate.exe" "$dll_dir/VelkorFakeCamera.dll" "$dll_dir/cfgmgr32.dll" "$dir/run/"
+  printf '%s\n' "${config[$name]}" >"$dir/run/fake-camera.ini"
+  cp -al "$template/drive_c" "$dir/prefix/"
+  cp -a "$template/dosdevices" "$template"/*.reg "$template/.update-timestamp" "$dir/prefix/"
+}
+
+now() { date +%s.%N; }
+seconds() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.1f", b - a }'; }
+
+# run_scenario NAME: runs the updater (and, for "close", the probe that closes its window during
+# the update); leaves exit code, timings and the probe's output in the scenario's directory.
+run_scenario() {
+  local name=$1 dir="$runs/$1"
+  prepare "$dir" "$name"
+  export WINEPREFIX="$dir/prefix"
+  local start end status
+  start=$(now)
+  if [ "$name" = close ]; then
+    (cd "$dir/run" && timeout 90 wine ./VelkorUpdate.exe >stdout.txt 2>stderr.txt) &
+    local updater=$!
+    # The read-back after the write begins with "Check flash data."; the paced requests make it
+    # last about a second.
+    timeout 60 wine "$probe" close "Check flash data." >"$dir/probe.txt" 2>&1
+    now >"$dir/closed-at"
+    wait "$updater"
+    status=$?
+  else
+    (cd "$dir/run" && timeout 90 wine ./VelkorUpdate.exe >stdout.txt 2>stderr.txt)
+    status=$?
+  fi
+  end=$(now)
+  echo "$status" >"$dir/status"
+  echo "$start $end" >"$dir/times"
+  timeout 30 wineserver -w || wineserver -k
+  rm -rf "$dir/prefix"
+}
+
+mkdir -p "$runs"
+for name in "${order[@]}"; do
+  while [ "$(jobs -rp | wc -l)" -ge "$jobs" ]; do
+    wait -n
+  done
+  run_scenario "$name" &
+done
+wait
+
+verdict_is() {  # verdict_is NAME BYTES: exit code 0 and Result.log holds exactly BYTES
+  local dir="$runs/$1"
+  local status
+  status=$(cat "$dir/status" 2>/dev/null || echo missing)
+  if [ "$status" != 0 ]; then
+    fail "$1: exit code 0" "exit code $status"
+  elif [ ! -f "$dir/run/Result.log" ]; then
+    fail "$1: verdict" "no Result.log"
+  elif ! cmp -s "$dir/run/Result.log" <(printf '%b' "$2"); then
+    fail "$1: verdict" "Result.log holds $(od -c "$dir/run/Result.log" | head -2 | tr -s ' \n' ' ')"
+  else
+    pass "$1: Result.log holds $(printf '%b' "$2" | head -1 | tr -d '\r') ($(printf '%b' "$2" | wc -c) bytes)"
+  fi
+}
+
+state_is() {  # state_is NAME KEY VALUE: the fake camera's final state
+  local file="$runs/$1/run/fake-camera-state.txt"
+  local value
+  value=$(grep -m1 "^$2=" "$file" 2>/dev/null | cut -d= -f2-)
+  if [ "$value" = "$3" ]; then
+    pass "$1: $2=$3"
+  else
+    fail "$1: $2=$3" "${value:-no such line in $file}"
+  fi
+}
+
+flash_is_image() {
+  if cmp -s "$runs/$1/run/fake-camera-state-flash.bin" "$image"; then
+    pass "$1: the flash holds the image"
+  else
+    fail "$1: the flash holds the image" "$(cmp "$runs/$1/run/fake-camera-state-flash.bin" "$image" 2>&1 | head -1)"
+  fi
+}
+
+elapsed() { read -r a b <"$runs/$1/times" && seconds "$a" "$b"; }
+
+# The camera present from the start: a whole update.
+verdict_is present 'Pass\r\nR06.00.01\r\n'
+flash_is_image present
+state_is present flash_status 0x8c
+state_is present write_protect_active 1
+# No protocol violation in a whole update ("not-recorded" while the simulator keeps no record).
+violations=$(grep -m1 '^violations=' "$runs/present/run/fake-camera-state.txt" | cut -d= -f2)
+case "$violations" in
+0 | not-recorded) pass "present: violations=$violations" ;;
+*) fail "present: no protocol violations" "violations=$violations" ;;
+esac
+# Every filter and node control the program obtained was released again.
+state_is present filters_alive 0
+state_is present node_controls_alive 0
+echo "$label: one whole update took $(elapsed present) s under Wine"
+
+# Without flash busy times the update's requests do not depend on timing: the stage compares
+# this run's record between the builds.
+verdict_is no-waits 'Pass\r\nR06.00.01\r\n'
+
+# Another controller chip, one that erases the flash itself when asked (the default chip has
+# the host drive the erase).
+verdict_is chip-row-9 'Pass\r\nR06.00.01\r\n'
+flash_is_image chip-row-9
+state_is chip-row-9 flash_status 0x8c
+
+verdict_is attach-tick-3 'Pass\r\nR06.00.01\r\n'
+state_is attach-tick-3 first_walk_with_camera 3
+
+verdict_is no-camera 'Wrong Device\r\n'
+state_is no-camera tree_walks 6
+state_is no-camera first_walk_with_camera 0
+
+verdict_is other-maker-first 'Pass\r\nR06.00.01\r\n'
+flash_is_image other-maker-first
+state_is other-maker-first other_device_requests_served 0
+# The other maker's filter is device 0: it may be asked to identify itself (selector 0 and 4,
+# which its unit's property set does not even carry), never for a register or the flash.
+ks="$runs/other-maker-first/run/fake-camera-state-ks.txt"
+foreign=$(awk '$3 == "dev=0" && $4 != "id=0" && $4 != "id=4"' "$ks" 2>/dev/null | wc -l)
+if [ -s "$ks" ] && [ "$foreign" -eq 0 ]; then
+  pass "other-maker-first: the other maker's device got no register or flash request"
+else
+  fail "other-maker-first: the other maker's device got no register or flash request" \
+    "$foreign such requests"
+fi
+
+verdict_is request-fails 'Fail'
+verdict_is unplug 'Fail'
+state_is unplug camera_present 0
+state_is unplug filters_alive 0
+state_is request-fails filters_alive 0
+unplug_time=$(elapsed unplug)
+if awk -v t="$unplug_time" 'BEGIN { exit !(t < 30) }'; then
+  pass "unplug: the updater ended in $unplug_time s (no hang)"
+else
+  fail "unplug: the updater ended within 30 s" "$unplug_time s"
+fi
+
+# Closing the window during the update: exit code 0 at once, no verdict.
+dir="$runs/close"
+read -r _ ended <"$dir/times"
+closed_at=$(cat "$dir/closed-at" 2>/dev/null || echo 0)
+after=$(seconds "$closed_at" "$ended")
+if ! grep -q '^PASS: WM_CLOSE posted' "$dir/probe.txt" 2>/dev/null; then
+  fail "close: the window was closed during the update" "$(head -3 "$dir/probe.txt" 2>/dev/null)"
+elif [ "$(cat "$dir/status")" != 0 ] || [ -e "$dir/run/Result.log" ]; then
+  fail "close: exit code 0 and no verdict" "exit code $(cat "$dir/status"), $(ls "$dir/run" | tr '\n' ' ')"
+elif ! awk -v t="$after" 'BEGIN { exit !(t < 3) }'; then
+  fail "close: the program ended at once" "$after s after the close"
+else
+  pass "close: closed during the read-back, ended $after s later with exit code 0 and no verdict"
+fi
+# The close came after the write and before the end of the read-back: all 8,192 write chunks
+# (selector 3 SETs of 8 bytes) were sent, and fewer selector 3 GETs than a whole update sends.
+count() { awk "$1" "$runs/$2/run/fake-camera-state-ks.txt" 2>/dev/null | wc -l; }
+writes=$(count '$4 == "id=3" && $5 == "flags=0x10000002" && $9 ~ /^sent=....08/' close)
+reads=$(count '$4 == "id=3" && $5 == "flags=0x10000001"' close)
+whole=$(count '$4 == "id=3" && $5 == "flags=0x10000001"' present)
+if [ "$writes" -eq 8192 ] && [ "$reads" -gt 0 ] && [ "$reads" -lt "$whole" ]; then
+  pass "close: the program ended after all 8192 write chunks and $reads of $whole flash reads"
+else
+  fail "close: the program ended during the read-back" "$writes writes, $reads of $whole reads"
+fi
+
+# wire_mismatches KS SIM NODE: how many requests of the KSP_NODE record KS break the rules
+# (Set the unit's GUID, Reserved 0, a 32-byte descriptor, Flags exactly GET or SET with the
+# topology bit or the probe's set-support query, NodeId the unit's topology index NODE, the
+# selector's payload length) plus how many lines differ from the simulator's record SIM.
+wire_mismatches() {
+  local malformed different
+  malformed=$(awk -v node="node=$3" '
+    function wrong(why) { n++; if (n <= 3) print "  request " NR ": " why > "/dev/stderr" }
+    {
+      if ($1 != "set={5B1E07C4-92D3-4F6A-8E21-3C7D94A0B6F8}") wrong("Set " $1)
+      if ($2 != "reserved=0") wrong($2)
+      if ($7 != "plen=32") wrong($7)
+      id = substr($4, 4); flags = substr($5, 7)
+      if (flags == "0x10000100") {
+        if (id != 0 || $8 != "len=0") wrong("probe " $4 " " $8)
+      } else {
+        if (flags != "0x10000001" && flags != "0x10000002") wrong("Flags " flags)
+        if ($6 != node) wrong("NodeId " $6)
+        want = id == 1 ? 4 : id == 2 ? 8 : (id >= 3 && id <= 5) ? 12 : -1
+        if ($8 != "len=" want) wrong("selector " id " with " $8)
+      }
+    }
+    END { print n + 0 }' "$1")
+  different=$(diff <(cut -d' ' -f3- "$1") "$2" | grep -c '^[<>]')
+  echo $((malformed + different))
+}
+
+# The wire check: every KSP_NODE of the whole update, then request for request against the
+# simulator's own record of the same update.
+dir="$runs/present/run"
+ks="$dir/fake-camera-state-ks.txt"
+simrec="$dir/fake-camera-state-sim.txt"
+node=$(grep -m1 '^extension_node=' "$dir/fake-camera-state.txt" 2>/dev/null | cut -d= -f2)
+if [ ! -s "$ks" ] || [ ! -s "$simrec" ] || [ -z "$node" ]; then
+  fail "wire check" "no request records"
+else
+  requests=$(wc -l <"$ks")
+  mismatches=$(wire_mismatches "$ks" "$simrec" "$node")
+  if [ "$mismatches" -eq 0 ]; then
+    pass "wire check: $requests requests, 0 mismatches (KSP_NODE fields and payloads equal the simulator's record)"
+  else
+    fail "wire check" "$requests requests, $mismatches mismatches"
+  fi
+  # The check itself: a record in which one SET request in the middle differs must not pass.
+  line=$(awk -v middle=$((requests / 2)) 'NR >= middle && / flags=0x10000002 / { print NR; exit }' "$ks")
+  for wrong in 's/reserved=0 /reserved=1 /' 's/ node=[0-9]* / node=9 /' \
+    's/flags=0x10000002/flags=0x00000002/' 's/ sent=/ sent=00/' 's/^set={5B/set={6B/'; do
+    sed "${line}${wrong}" "$ks" >"$dir/wrong-ks.txt"
+    if [ "$(wire_mismatches "$dir/wrong-ks.txt" "$simrec" "$node" 2>/dev/null)" -eq 0 ]; then
+      fail "wire check finds a request changed by '$wrong'"
+    else
+      pass "wire check finds a request changed by '$wrong'"
+    fi
+  done
+  rm -f "$dir/wrong-ks.txt"
+fi
+
+echo "${passed} passed, ${failed} failed"
