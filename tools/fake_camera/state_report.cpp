@@ -16,11 +16,13 @@ void Line(std::string& text, const char* key, unsigned value, const char* format
   text += '\n';
 }
 
-// The simulator keeps no record of protocol violations yet. When it does, list them here as
-// "violation=..." lines and set "violations" to their number; until then the key says so, and
-// a test that wants zero violations can tell "none" from "not recorded".
-void AppendViolations(std::string& text, const sim::SimCamera&) {
-  text += "violations=not-recorded\n";
+// The camera's protocol-violation record: host actions a real camera would mishandle, one
+// "violation=" line each after their number.
+void AppendViolations(std::string& text, const sim::SimCamera& camera) {
+  Line(text, "violations", static_cast<unsigned>(camera.violations().size()));
+  for (const sim::SimViolation& violation : camera.violations()) {
+    text += "violation=" + violation.Text() + "\n";
+  }
 }
 
 }  // namespace
