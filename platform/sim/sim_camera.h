@@ -183,4 +183,8 @@ class SimCamera {
   std::uint8_t FlipReadBack(std::uint16_t address, std::uint8_t value) const;
 };
 
+// The fixed payload size of each of the unit's selectors (its control length: 4, 8 or 12
+// bytes); 0 for a selector the unit does not know.
+std::uint32_t SelectorPayloadSize(std::uint32_t selector);
+
 }  // namespace velkor::sim

@@ -22,8 +22,20 @@ constexpr std::uint8_t kFlashControllerErase = 0xC8;
 constexpr std::uint8_t kFlashEraseAt = 0x40;
 constexpr std::uint8_t kMemoryReadCount = 0x08;
 
-// Fixed payload size of each selector; 0 for selectors the unit does not know.
-std::uint32_t PayloadSize(std::uint32_t selector) {
+std::uint16_t AddressOf(const std::uint8_t* payload) {
+  return static_cast<std::uint16_t>(payload[0] | (payload[1] << 8));
+}
+
+// Reply bytes 3 + delivered to 10 carry the poison pattern instead of data nobody asked for.
+void PoisonBeyond(std::uint8_t* payload, std::uint8_t delivered) {
+  for (std::uint8_t i = delivered; i < kMaxChunk; ++i) {
+    payload[3 + i] = SimCamera::kReplyPoison[i % 4];
+  }
+}
+
+}  // namespace
+
+std::uint32_t SelectorPayloadSize(std::uint32_t selector) {
   switch (selector) {
     case 1:
       return 4;
@@ -38,19 +50,6 @@ std::uint32_t PayloadSize(std::uint32_t selector) {
   }
 }
 
-std::uint16_t AddressOf(const std::uint8_t* payload) {
-  return static_cast<std::uint16_t>(payload[0] | (payload[1] << 8));
-}
-
-// Reply bytes 3 + delivered to 10 carry the poison pattern instead of data nobody asked for.
-void PoisonBeyond(std::uint8_t* payload, std::uint8_t delivered) {
-  for (std::uint8_t i = delivered; i < kMaxChunk; ++i) {
-    payload[3 + i] = SimCamera::kReplyPoison[i % 4];
-  }
-}
-
-}  // namespace
-
 HResult SimCamera::HandleRequest(std::uint32_t selector, std::uint32_t flags, std::uint8_t* payload,
                                  std::uint32_t length) {
   return HandleRequest(selector, flags, payload, length, ownRequests_ + 1);
@@ -64,7 +63,7 @@ HResult SimCamera::HandleRequest(std::uint32_t selector, std::uint32_t flags, st
     // The node probe; the world normally answers it before it gets here.
     return flags == kFlagsSetSupport ? hr::kOk : hr::kInvalidArgument;
   }
-  const std::uint32_t size = PayloadSize(selector);
+  const std::uint32_t size = SelectorPayloadSize(selector);
   if (size == 0) {
     return hr::kNotFound;  // unknown property id in the set
   }

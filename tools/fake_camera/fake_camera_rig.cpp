@@ -24,22 +24,6 @@ constexpr Guid kProcessingUnit = {
 constexpr Guid kStreaming = {
     0xDFF229E4, 0xF70F, 0x11D0, {0xB9, 0x17, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x96}};
 
-// The length of each selector's control, as the unit's descriptor declares it.
-std::uint32_t ControlLength(std::uint32_t selector) {
-  switch (selector) {
-    case 1:
-      return 4;
-    case 2:
-      return 8;
-    case 3:
-    case 4:
-    case 5:
-      return 12;
-    default:
-      return 0;
-  }
-}
-
 std::string Hex(const std::vector<std::uint8_t>& bytes) {
   static const char digits[] = "0123456789abcdef";
   std::string text;
@@ -241,7 +225,7 @@ HResult FakeCameraRig::KsProperty(int device, int node, const void* property,
     if (answer == hr::kOk && (record.property.flags & ks::kTypeGet) != 0) {
       *bytesReturned = dataLength;
     } else if (answer == ksproxy::kMoreData || answer == hr::kInsufficientBuffer) {
-      *bytesReturned = ControlLength(record.property.id);
+      *bytesReturned = sim::SelectorPayloadSize(record.property.id);
     }
   }
   if (bytes != nullptr) {
@@ -266,7 +250,7 @@ HResult FakeCameraRig::AsKsProxyAnswer(int device, int node, const KsPropertyNod
   // A buffer shorter than the control (the simulated unit refuses it as malformed): the proxy
   // answers with the length it needs, as "more data" for no buffer at all and "insufficient
   // buffer" for one that is too short.
-  const std::uint32_t length = ControlLength(property.id);
+  const std::uint32_t length = sim::SelectorPayloadSize(property.id);
   if (worldResult == hr::kInvalidArgument && ourUnit && length != 0 && dataLength < length &&
       (property.flags & ks::kTypeSetSupport) == 0) {
     return dataLength == 0 ? ksproxy::kMoreData : hr::kInsufficientBuffer;

@@ -1,6 +1,8 @@
 // The emulated camera's descriptors, byte by byte in the layout of USB 2.0 and UVC 1.1.
 #include "tools/usb_camera/camera_descriptors.h"
 
+#include "platform/sim/sim_camera.h"
+
 #include "transport/extension_unit.h"
 
 namespace velkor::usbcam {
@@ -168,18 +170,7 @@ std::optional<Bytes> StringDescriptor(const CameraModel& m, std::uint8_t index) 
 }
 
 std::uint16_t ExtensionControlLength(std::uint8_t selector) {
-  switch (selector) {
-    case 1:
-      return 4;
-    case 2:
-      return 8;
-    case 3:
-    case 4:
-    case 5:
-      return 12;
-    default:
-      return 0;
-  }
+  return static_cast<std::uint16_t>(sim::SelectorPayloadSize(selector));
 }
 
 Bytes DefaultStreamingControl() {
