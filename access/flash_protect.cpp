@@ -156,13 +156,18 @@ bool ReleaseProtection(DeviceIndex device, const ChipRow& row, const Preamble& p
                        std::uint16_t* restoreRegister, std::uint8_t* configByte) {
   bool ok = true;
   if (row.flashAccessSetup != 0) {
-    ok = ReadRegisterConfirmed(device, kRegSetup5F3, &context.savedReg5F3[device]) && ok;
+    // The saved values go back after the write: one garbled answer must not decide them.
+    ok = ReadAgreed([device](std::uint8_t* v) { return ReadRegister(device, kRegSetup5F3, v); },
+                    &context.savedReg5F3[device]) &&
+         ok;
     ok = WriteRegisterConfirmed(device, kRegSetup5F3, 0x06) && ok;
     ok = WriteRegisterConfirmed(device, kRegsSetup5F8[0], 0x12) && ok;
     ok = WriteRegisterConfirmed(device, kRegsSetup5F8[1], 0x12) && ok;
     ok = WriteRegisterConfirmed(device, kRegsSetup5F8[2], 0xED) && ok;
     ok = WriteRegisterConfirmed(device, kRegsSetup5F8[3], 0xED) && ok;
-    ok = ReadRegisterConfirmed(device, kRegSetup5F5, &context.savedReg5F5[device]) && ok;
+    ok = ReadAgreed([device](std::uint8_t* v) { return ReadRegister(device, kRegSetup5F5, v); },
+                    &context.savedReg5F5[device]) &&
+         ok;
     ok = WriteRegisterConfirmed(device, kRegSetup5F5, pre.kind == kFlashKindEwsr ? 0xAF : 0x02) &&
          ok;
   }

@@ -428,5 +428,26 @@ TEST_F(WriteProtectTest, OneGarbledFlashModeAnswerCannotSkipTheRestore) {
   EXPECT_EQ(FlashReadAddresses(), (std::vector<std::uint16_t>{0x0003, 0x0034}));
 }
 
+// The release saves 0x5F3 to put it back after the write; its reply arrives garbled once. The
+// value is asked again and the two answers that agree are saved, so the restore puts back what
+// the camera held.
+TEST_F(WriteProtectTest, OneGarbledSavedSetupRegisterIsOutvoted) {
+  const auto savedRegisterGet = [](const sim::TrafficRecord& t) {
+    return t.selector == 1 && t.sent == std::vector<std::uint8_t>{0xF3, 0x05, 0x00, 0xFF};
+  };
+  OpenCamera(Camera(17));
+  SetFlashWriteProtect(0, &restore_, &config_);  // a dry run, for the request's number
+  const std::uint32_t latch = NumberOf(savedRegisterGet);
+  ASSERT_GT(latch, 0u);
+  CloseDevice();
+
+  OpenCamera(Camera(17));
+  faults().corruptReplyNumber = latch + 1;  // the GET after the latch
+  faults().corruptReplyMask = 0xFF;
+  SetFlashWriteProtect(0, &restore_, &config_);
+  SetFlashWriteProtect(1, &restore_, &config_);
+  EXPECT_EQ(camera().Register(0x05F3), sim::SimCamera::kPowerUpReg5F3);
+}
+
 }  // namespace
 }  // namespace velkor::access
