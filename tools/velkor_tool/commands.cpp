@@ -119,30 +119,49 @@ int RunIdentify(CommandContext& c) {
   return kExitDone;
 }
 
-int RunRead(CommandContext& c) {
-  const std::vector<DeviceEntry> devices = EnumerateDevices();
-  const DeviceEntry* device = FindDevice(c, devices);
-  if (device == nullptr) {
+// What read and verify share: find the camera, open it, read the whole flash, close it.
+struct FlashReadBack {
+  std::vector<DeviceEntry> devices;
+  const DeviceEntry* device = nullptr;
+  std::vector<std::uint8_t> flash;
+  bool read = false;
+};
+
+// Returns kExitDone once the read was tried (out->read tells how it went), or the exit code to
+// end with when there was no camera to read or it could not be opened.
+int ReadCameraFlash(CommandContext& c, const char* step, const char* startText,
+                    FlashReadBack* out) {
+  out->devices = EnumerateDevices();
+  out->device = FindDevice(c, out->devices);
+  if (out->device == nullptr) {
     return kExitNoCamera;
   }
-  c.report.Started("open", "opening " + device->path);
-  OpenCamera camera(*device);
-  if (!Opened(c, *device, camera)) {
+  c.report.Started("open", "opening " + out->device->path);
+  OpenCamera camera(*out->device);
+  if (!Opened(c, *out->device, camera)) {
     return kExitCameraFailed;
   }
-  c.report.Started("read", "reading 65,536 bytes");
-  std::vector<std::uint8_t> flash;
-  const bool read = ReadWholeFlash(&flash, c.tap, c.report, "read");
+  c.report.Started(step, startText);
+  out->read = ReadWholeFlash(&out->flash, c.tap, c.report, step);
   camera.Close();
-  const Json details = {{"device", DeviceJson(*device)}, {"file", c.options.file}};
-  if (!read) {
+  return kExitDone;
+}
+
+int RunRead(CommandContext& c) {
+  FlashReadBack back;
+  if (const int code = ReadCameraFlash(c, "read", "reading 65,536 bytes", &back);
+      code != kExitDone) {
+    return code;
+  }
+  const Json details = {{"device", DeviceJson(*back.device)}, {"file", c.options.file}};
+  if (!back.read) {
     c.report.Finished("read", false, "a read request failed");
     c.report.Summary(details, kExitCameraFailed, "the flash could not be read; no file written");
     return kExitCameraFailed;
   }
   c.report.Finished("read", true, "65,536 bytes read");
   std::string error;
-  if (!SaveFileAtomically(c.options.file, flash, &error)) {
+  if (!SaveFileAtomically(c.options.file, back.flash, &error)) {
     c.report.Summary(details, kExitUsage, error);
     return kExitUsage;
   }
@@ -157,27 +176,18 @@ int RunVerify(CommandContext& c) {
     c.report.Summary({{"file", c.options.file}}, kExitUsage, error);
     return kExitUsage;
   }
-  const std::vector<DeviceEntry> devices = EnumerateDevices();
-  const DeviceEntry* device = FindDevice(c, devices);
-  if (device == nullptr) {
-    return kExitNoCamera;
+  FlashReadBack back;
+  if (const int code = ReadCameraFlash(c, "verify", "reading the flash and comparing", &back);
+      code != kExitDone) {
+    return code;
   }
-  c.report.Started("open", "opening " + device->path);
-  OpenCamera camera(*device);
-  if (!Opened(c, *device, camera)) {
-    return kExitCameraFailed;
-  }
-  c.report.Started("verify", "reading the flash and comparing");
-  std::vector<std::uint8_t> flash;
-  const bool read = ReadWholeFlash(&flash, c.tap, c.report, "verify");
-  camera.Close();
-  Json details = {{"device", DeviceJson(*device)}, {"file", c.options.file}};
-  if (!read) {
+  Json details = {{"device", DeviceJson(*back.device)}, {"file", c.options.file}};
+  if (!back.read) {
     c.report.Finished("verify", false, "a read request failed");
     c.report.Summary(details, kExitCameraFailed, "the flash could not be read");
     return kExitCameraFailed;
   }
-  const Comparison comparison = Compare(flash, image);
+  const Comparison comparison = Compare(back.flash, image);
   details["equal"] = comparison.equal;
   details["differing_bytes"] = comparison.differingBytes;
   details["first_difference"] = comparison.equal ? Json(nullptr) : Json(comparison.firstDifference);
