@@ -7,8 +7,9 @@ namespace velkor::sweep {
 namespace {
 
 TEST(SweepOptions, ListsAndSwitchesBecomeSettings) {
-  const auto parsed = ParseSweepOptions({"--rows", "all", "--kinds", "unplug,corrupt",
-                                         "--exhaustive", "--jobs", "4", "--timeout", "9"});
+  const auto parsed =
+      ParseSweepOptions({"--rows", "all", "--kinds", "unplug,corrupt", "--exhaustive", "--jobs",
+                         "4", "--timeout", "9", "--busy-polls", "2"});
   ASSERT_TRUE(parsed.ok) << parsed.error;
   EXPECT_EQ(parsed.options.rows.size(), 19u);
   EXPECT_EQ(parsed.options.rows.back(), 18);
@@ -17,12 +18,14 @@ TEST(SweepOptions, ListsAndSwitchesBecomeSettings) {
   EXPECT_EQ(parsed.options.settings.stride, 1u);
   EXPECT_EQ(parsed.options.settings.jobs, 4);
   EXPECT_EQ(parsed.options.settings.timeout, std::chrono::seconds(9));
+  EXPECT_EQ(parsed.options.settings.busyPolls, 2u);
 
   const auto defaults = ParseSweepOptions({});
   ASSERT_TRUE(defaults.ok);
   EXPECT_EQ(defaults.options.rows, std::vector<int>{17});
   EXPECT_EQ(defaults.options.settings.kinds.size(), 4u);
   EXPECT_EQ(defaults.options.settings.stride, 64u);
+  EXPECT_EQ(defaults.options.settings.busyPolls, 0u);
 }
 
 TEST(SweepOptions, RefusesRowsKindsAndNumbersOutOfRange) {

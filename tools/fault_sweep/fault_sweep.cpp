@@ -90,7 +90,8 @@ SweepResult RunSweep(const SweepSettings& settings) {
                std::to_string(std::random_device{}()));
   }
 
-  const SweepTarget target = MakeTarget(settings.chipRow);
+  SweepTarget target = MakeTarget(settings.chipRow);
+  target.busyPolls = settings.busyPolls;
   std::vector<sim::TrafficRecord> traffic;
   const RunRecord clean = CleanRun(settings, target, scratch / "clean", &traffic);
   result.cleanRunProblem = CleanRunProblem(clean);

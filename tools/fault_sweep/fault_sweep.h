@@ -27,6 +27,9 @@ struct SweepSettings {
   Program program = UpdaterProgram();
   std::filesystem::path scratch;  // empty: a fresh directory under the system's temporary one
   bool planOnly = false;          // plan the runs (SweepResult::planned) without making them
+  // Polls of the flash interface's done flag that read busy before each byte is through (0: the
+  // byte is through at once, as the byte-exact phase map expects).
+  std::uint32_t busyPolls = 0;
 };
 
 struct JudgedRun {

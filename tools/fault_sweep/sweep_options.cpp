@@ -58,6 +58,7 @@ std::string SweepUsage(const char* program) {
          "  --examples N     failed runs to describe per row (default 20)\n"
          "  --phases         print the clean update's phases and exit\n"
          "  --count          print how many runs the sweep would make and exit\n"
+         "  --busy-polls N   polls of the done flag that read busy before each byte (0)\n"
          "Ends with the line 'N passed, M failed'; exit code 1 when a run failed.\n";
 }
 
@@ -68,7 +69,7 @@ SweepOptionsResult ParseSweepOptions(const std::vector<std::string>& args) {
     const std::string& arg = args[i];
     const bool takesValue = arg == "--rows" || arg == "--kinds" || arg == "--stride" ||
                             arg == "--first" || arg == "--last" || arg == "--jobs" ||
-                            arg == "--timeout" || arg == "--examples";
+                            arg == "--timeout" || arg == "--examples" || arg == "--busy-polls";
     if (takesValue && i + 1 >= args.size()) {
       result.error = arg + " needs a value";
       return result;
@@ -127,6 +128,8 @@ SweepOptionsResult ParseSweepOptions(const std::vector<std::string>& args) {
         options.settings.jobs = static_cast<int>(n);
       } else if (arg == "--timeout") {
         options.settings.timeout = std::chrono::seconds(n);
+      } else if (arg == "--busy-polls") {
+        options.settings.busyPolls = n;
       } else {
         options.examples = n;
       }

@@ -127,6 +127,7 @@ RunRecord RunOnce(const SweepTarget& target, const std::optional<Fault>& fault,
   config.initialFlash = target.oldImage;
   config.initialStatus = kProtectedStatus;
   config.chipEraseMs = target.chipEraseMs;
+  config.transferBusyPolls = target.busyPolls;
   std::unique_ptr<sim::SimWorld> world = sim::MakeSingleCameraWorld(config);
   world->SetTrafficLogging(traffic != nullptr);
   sim::SimCaptureDeviceConfig& camera = world->device(sim::kSimCameraDevice);

@@ -22,6 +22,7 @@ struct SweepTarget {
   std::vector<std::uint8_t> image;
   // The flash's chip-erase time on the virtual clock; the host polls its status meanwhile.
   std::uint32_t chipEraseMs = 800;
+  std::uint32_t busyPolls = 0;
 };
 SweepTarget MakeTarget(int chipRow);
 
