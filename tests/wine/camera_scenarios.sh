@@ -73,8 +73,12 @@ run_scenario() {
   if [ "$name" = close ]; then
     (cd "$dir/run" && timeout 90 wine ./VelkorUpdate.exe >stdout.txt 2>stderr.txt) &
     local updater=$!
-    # The read-back after the write begins with "Check flash data."; the paced requests make it
-    # last about a second.
+    # Two wine processes starting at once in a fresh prefix can race to set up its wineserver
+    # ("fixed a temporary directory error, please try running the same command again"): the
+    # probe starts once the updater has brought the server up. The read-back after the write
+    # begins with "Check flash data." about four seconds in; the paced requests make it last
+    # about a second.
+    sleep 2
     timeout 60 wine "$probe" close "Check flash data." >"$dir/probe.txt" 2>&1
     now >"$dir/closed-at"
     wait "$updater"
