@@ -77,7 +77,7 @@ prepare_kernel() {
     basename "$m" >> "$tmp/modules.load"
   done
   local image="$tmp/x/boot/vmlinuz-$kver" offset
-  offset=$(LC_ALL=C grep -abo $'\xfd7zXZ' "$image" | head -1 | cut -d: -f1)
+  offset=$(LC_ALL=C grep -abo -m1 $'\xfd7zXZ' "$image" | head -1 | cut -d: -f1)
   # xz stops after the first stream and tail may then die of SIGPIPE: check the result instead.
   { tail -c +$((offset + 1)) "$image" | xz -dc --single-stream > "$tmp/vmlinux"; } 2>/dev/null || true
   [ "$(head -c 4 "$tmp/vmlinux" | od -An -c | tr -d ' ')" = 177ELF ] || {

@@ -48,11 +48,8 @@ log "kernel: $(basename "$KDEB") -> $KDIR"
 if [ ! -f "$BUILD/CMakeCache.txt" ]; then
   cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELKOR_WERROR=ON >/dev/null
 fi
-guest_programs="velkor-update velkor-usb-camera ${RIG_GUEST_PROGRAMS:-}"
-# A service tool, where the tree has one, goes into the guest as well.
-if cmake --build "$BUILD" --target help | grep -q '^velkor-tool-static:'; then
-  guest_programs+=" velkor-tool"
-fi
+# The service tool goes in beside the updater: two scenarios drive it through the kernel.
+guest_programs="velkor-update velkor-usb-camera velkor-tool ${RIG_GUEST_PROGRAMS:-}"
 static_targets=$(for p in $guest_programs; do printf '%s-static ' "$p"; done)
 # shellcheck disable=SC2086
 cmake --build "$BUILD" -j"$(nproc)" --target $static_targets velkor-wire-check

@@ -190,7 +190,7 @@ if [ "$x86_built" = 1 ]; then
       expect_verdict "x86 updater on 32-bit Windows updates the camera" "$dir" \
         'Pass\r\nR06.00.01\r\n'
     elif [ "$status" -ne 0 ] && [ ! -e "$dir/Result.log" ] &&
-      cat "$dir/stdout.txt" "$dir/stderr.txt" | grep -q "Bad EXE format"; then
+      grep -q "Bad EXE format" "$dir/stdout.txt" "$dir/stderr.txt"; then
       pass "x86-64 updater does not start on 32-bit Windows (bad EXE format, no Result.log)"
     else
       fail "x86-64 updater does not start on 32-bit Windows" \
