@@ -25,6 +25,7 @@
 #include "platform/ports.h"
 #include "platform/sim/sim_world.h"
 #include "platform/toolkit/headless_backend.h"
+#include "tests/support/forwarding_device_tree.h"
 
 namespace velkor::app {
 
@@ -67,21 +68,15 @@ class FakeResources : public ModuleResources {
 
 // The world's device tree, with the root failing from a chosen LocateRoot call on (each
 // presence test locates the root once).
-class RootFailingTree : public DeviceTree {
+class RootFailingTree : public ForwardingDeviceTree {
  public:
-  RootFailingTree(DeviceTree& inner, int failFromCall) : inner_(inner), failFrom_(failFromCall) {}
+  RootFailingTree(DeviceTree& inner, int failFromCall)
+      : ForwardingDeviceTree(inner), failFrom_(failFromCall) {}
   int LocateRoot(DeviceNode* out) override {
-    return ++calls_ >= failFrom_ ? cr::kNoSuchDevNode : inner_.LocateRoot(out);
-  }
-  int GetChild(DeviceNode* out, DeviceNode node) override { return inner_.GetChild(out, node); }
-  int GetSibling(DeviceNode* out, DeviceNode node) override { return inner_.GetSibling(out, node); }
-  int GetParent(DeviceNode* out, DeviceNode node) override { return inner_.GetParent(out, node); }
-  int GetProperty(DeviceNode node, int property, char* buffer, std::uint32_t* length) override {
-    return inner_.GetProperty(node, property, buffer, length);
+    return ++calls_ >= failFrom_ ? cr::kNoSuchDevNode : ForwardingDeviceTree::LocateRoot(out);
   }
 
  private:
-  DeviceTree& inner_;
   int failFrom_;
   int calls_ = 0;
 };

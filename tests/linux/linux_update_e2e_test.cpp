@@ -26,6 +26,7 @@
 #include "platform/toolkit/headless_backend.h"
 #include "tests/linux/fake_sysfs.h"
 #include "tests/linux/fake_uvc_device_io.h"
+#include "tests/support/forwarding_device_tree.h"
 #include "tests/linux/sim_uvc_bridge.h"
 #include "tests/linux/uvc_descriptor_builder.h"
 
@@ -84,25 +85,18 @@ class ImageResource : public ModuleResources {
 
 // The sysfs tree while uvcvideo is still probing the camera: the driver's video nodes appear
 // just before the tree is read for the n-th time.
-class DriverBindsAtRead : public DeviceTree {
+class DriverBindsAtRead : public ForwardingDeviceTree {
  public:
   DriverBindsAtRead(DeviceTree& tree, int read, std::function<void()> bind)
-      : tree_(tree), remaining_(read), bind_(std::move(bind)) {}
+      : ForwardingDeviceTree(tree), remaining_(read), bind_(std::move(bind)) {}
   int LocateRoot(DeviceNode* out) override {
     if (remaining_ > 0 && --remaining_ == 0) {
       bind_();
     }
-    return tree_.LocateRoot(out);
-  }
-  int GetChild(DeviceNode* out, DeviceNode node) override { return tree_.GetChild(out, node); }
-  int GetSibling(DeviceNode* out, DeviceNode node) override { return tree_.GetSibling(out, node); }
-  int GetParent(DeviceNode* out, DeviceNode node) override { return tree_.GetParent(out, node); }
-  int GetProperty(DeviceNode node, int property, char* buffer, std::uint32_t* length) override {
-    return tree_.GetProperty(node, property, buffer, length);
+    return ForwardingDeviceTree::LocateRoot(out);
   }
 
  private:
-  DeviceTree& tree_;
   int remaining_;
   std::function<void()> bind_;
 };
