@@ -232,15 +232,8 @@ TEST_F(FlashEraseTest, EraseWaitsForAFlashStillBusyWithAStatusWrite) {
     sim::SimCameraConfig config = WithData(row, row == 5 ? 4 : 5);
     config.statusWriteMs = 40;
     OpenCamera(config);
-    sim::SimFlash& flash = camera().flash();
-    for (std::vector<std::uint8_t> session : {std::vector<std::uint8_t>{0x06}, {0x01, 0x00}}) {
-      flash.Select();
-      for (std::uint8_t byte : session) {
-        flash.Transfer(byte);
-      }
-      flash.Deselect();
-    }
-    ASSERT_TRUE(flash.Busy());
+    StartStatusWriteOnTheFlash();
+    ASSERT_TRUE(camera().flash().Busy());
     EXPECT_TRUE(EraseFlash());
     EXPECT_TRUE(FlashErased());
     CloseDevice();

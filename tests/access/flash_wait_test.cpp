@@ -73,19 +73,12 @@ TEST_F(FlashWaitTest, StatusReadWithALostReceiveTriggerIsNotTakenForIdle) {
   sim::SimCameraConfig config;
   config.statusWriteMs = 50;
   OpenRow5(config);
-  sim::SimFlash& flash = camera().flash();
-  for (std::vector<std::uint8_t> session : {std::vector<std::uint8_t>{0x06}, {0x01, 0x00}}) {
-    flash.Select();
-    for (std::uint8_t byte : session) {
-      flash.Transfer(byte);
-    }
-    flash.Deselect();
-  }
-  ASSERT_TRUE(flash.Busy());
+  StartStatusWriteOnTheFlash();
+  ASSERT_TRUE(camera().flash().Busy());
   // Requests of a status read: 1091, 1082, 1081, 1084 latch and GET, 1083, then the receive.
   faults().failRequestNumber = servedBeforeLog_ + 7;
   EXPECT_TRUE(WaitFlashIdle(0));
-  EXPECT_FALSE(flash.Busy());
+  EXPECT_FALSE(camera().flash().Busy());
 }
 
 // A camera unplugged while the flash erases: every read after the last busy status fails. The

@@ -76,6 +76,18 @@ class SimAccessTest : public ::testing::Test {
     EXPECT_EQ(camera().Register(0x1080), 0);
     EXPECT_EQ(camera().Register(0x1091), 1);
   }
+  // Sends a write enable and a status write straight to the flash, behind the host's back, so
+  // the flash is busy writing its status register when the host next looks.
+  void StartStatusWriteOnTheFlash() {
+    sim::SimFlash& flash = camera().flash();
+    for (std::vector<std::uint8_t> session : {std::vector<std::uint8_t>{0x06}, {0x01, 0x00}}) {
+      flash.Select();
+      for (std::uint8_t byte : session) {
+        flash.Transfer(byte);
+      }
+      flash.Deselect();
+    }
+  }
   sim::SimCamera& camera() { return *world_->device(sim::kSimCameraDevice).camera; }
   sim::SimRequestFaults& faults() { return world_->device(sim::kSimCameraDevice).faults; }
 
