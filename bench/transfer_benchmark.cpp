@@ -27,11 +27,7 @@ class OpenCamera {
     camera.initialStatus = 0;  // no block protection: the writes reach the cells
     world_ = sim::MakeSingleCameraWorld(camera);
     world_->SetTrafficLogging(false);
-    Ports ports;
-    ports.captureSystem = world_.get();
-    ports.deviceTree = world_.get();
-    ports.clock = &world_->clock();
-    InstallPorts(ports);
+    InstallPorts(sim::WorldPorts(*world_));
     access::context = access::AccessContext{};
     open_ = access::OpenDevice(sim::kSimCameraPath, 256) == 2;
   }

@@ -13,6 +13,7 @@
 
 #include "platform/capture_system.h"
 #include "platform/device_tree.h"
+#include "platform/ports.h"
 #include "platform/sim/sim_camera.h"
 #include "platform/sim/sim_violations.h"
 #include "platform/sim/virtual_clock.h"
@@ -196,5 +197,15 @@ extern const char16_t kSimCameraPath[];
 extern const char16_t kSimWebcamPath[];
 constexpr int kSimCameraDevice = 1;
 std::unique_ptr<SimWorld> MakeSingleCameraWorld(const SimCameraConfig& camera);
+
+// The world as the platform: its capture system, its device tree and its virtual clock. Callers
+// add whatever else their run needs before installing the ports.
+inline Ports WorldPorts(SimWorld& world) {
+  Ports ports;
+  ports.captureSystem = &world;
+  ports.deviceTree = &world;
+  ports.clock = &world.clock();
+  return ports;
+}
 
 }  // namespace velkor::sim

@@ -32,11 +32,7 @@ class SimAccessTest : public ::testing::Test {
   sim::SimWorld& StartWorld(const sim::SimCameraConfig& config) {
     context = AccessContext{};
     world_ = sim::MakeSingleCameraWorld(config);
-    Ports ports;
-    ports.captureSystem = world_.get();
-    ports.deviceTree = world_.get();
-    ports.clock = &world_->clock();
-    InstallPorts(ports);
+    InstallPorts(sim::WorldPorts(*world_));
     return *world_;
   }
 

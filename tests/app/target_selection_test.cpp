@@ -44,11 +44,7 @@ class FindTargetDevicesTest : public ::testing::Test {
   }
   void SetUp() override {
     access::context = access::AccessContext{};
-    Ports ports;
-    ports.captureSystem = &world_;
-    ports.deviceTree = &world_;
-    ports.clock = &world_.clock();
-    InstallPorts(ports);
+    InstallPorts(sim::WorldPorts(world_));
   }
   void TearDown() override {
     access::context = access::AccessContext{};

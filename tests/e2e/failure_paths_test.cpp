@@ -47,11 +47,7 @@ class FailedRun : public UpdaterRun {
   std::uint32_t RequestsOf(const std::function<void()>& steps) {
     Build(Camera());
     world_->SetTrafficLogging(true);
-    Ports ports;
-    ports.captureSystem = world_.get();
-    ports.deviceTree = world_.get();
-    ports.clock = &world_->clock();
-    InstallPorts(ports);
+    InstallPorts(sim::WorldPorts(*world_));
     steps();
     std::uint32_t count = 0;
     for (const sim::TrafficRecord& record : world_->traffic()) {

@@ -62,11 +62,7 @@ class ToolTest : public ::testing::Test {
     access::context = access::AccessContext{};
     world_ = sim::BuildSimWorld(options);
     world_->SetTrafficLogging(false);
-    Ports ports;
-    ports.captureSystem = world_.get();
-    ports.deviceTree = world_.get();
-    ports.clock = &world_->clock();
-    InstallPorts(ports);
+    InstallPorts(sim::WorldPorts(*world_));
     return *world_;
   }
 

@@ -47,10 +47,7 @@ class TransportTest : public ::testing::Test {
   // Installs world as capture system, device tree and clock.
   void Install(std::unique_ptr<sim::SimWorld> world) {
     world_ = std::move(world);
-    Ports ports;
-    ports.captureSystem = world_.get();
-    ports.deviceTree = world_.get();
-    ports.clock = &world_->clock();
+    Ports ports = sim::WorldPorts(*world_);
     ports.diagnostics = &diagnostics_;
     InstallPorts(ports);
   }
