@@ -28,6 +28,21 @@ constexpr std::uint8_t kCmdChipEraseC7 = 0xC7;
 constexpr std::uint8_t kStatusWriteInProgress = 0x01;
 constexpr std::uint8_t kStatusWriteEnableLatch = 0x02;
 
+// Flash kind 3 needs the enable-write-status command before a status write, and another value
+// in 0x5F5 for host-driven commands.
+constexpr int kFlashKindEwsr = 3;
+
+// The controller's flash-access setup registers. On the chips that need them, host-driven
+// flash commands reach the flash only while they hold the access values below.
+constexpr std::uint16_t kRegSetup5F3 = 0x5F3;
+constexpr std::uint16_t kRegSetup5F5 = 0x5F5;
+constexpr std::uint16_t kRegsSetup5F8[] = {0x5F8, 0x5F9, 0x5FA, 0x5FB};
+constexpr std::uint8_t kAccess5F3 = 0x06;
+constexpr std::uint8_t kAccess5F8[] = {0x12, 0x12, 0xED, 0xED};
+constexpr std::uint8_t Access5F5(int kind) {
+  return kind == kFlashKindEwsr ? 0xAF : 0x02;
+}
+
 // How often a request that did not go through is sent again where resending is harmless. The
 // flash's release and the interface's switch-off are always sent so: a flash left selected
 // swallows the next command, and an interface left on keeps the controller off the flash.

@@ -13,15 +13,10 @@ namespace {
 
 constexpr std::uint16_t kRegPinLevel = 0x1006;
 constexpr std::uint16_t kRegPinEnable = 0x1007;
-constexpr std::uint16_t kRegSetup5F3 = 0x5F3;
-constexpr std::uint16_t kRegSetup5F5 = 0x5F5;
-constexpr std::uint16_t kRegsSetup5F8[] = {0x5F8, 0x5F9, 0x5FA, 0x5FB};
 
 // Status 0x00 clears SRWD and the block-protect bits; 0x8C sets SRWD, BP1 and BP0 again.
 constexpr std::uint8_t kStatusUnprotected = 0x00;
 constexpr std::uint8_t kStatusProtected = 0x8C;
-// Flash kind 3 needs the enable-write-status command and a different 0x5F5 setting.
-constexpr int kFlashKindEwsr = 3;
 // In flash mode 2 the controller handles the status register itself.
 constexpr std::uint8_t kFlashModeSelfManaged = 2;
 constexpr int kJ4nrRow = 8;
@@ -160,16 +155,14 @@ bool ReleaseProtection(DeviceIndex device, const ChipRow& row, const Preamble& p
     ok = ReadAgreed([device](std::uint8_t* v) { return ReadRegister(device, kRegSetup5F3, v); },
                     &context.savedReg5F3[device]) &&
          ok;
-    ok = WriteRegisterConfirmed(device, kRegSetup5F3, 0x06) && ok;
-    ok = WriteRegisterConfirmed(device, kRegsSetup5F8[0], 0x12) && ok;
-    ok = WriteRegisterConfirmed(device, kRegsSetup5F8[1], 0x12) && ok;
-    ok = WriteRegisterConfirmed(device, kRegsSetup5F8[2], 0xED) && ok;
-    ok = WriteRegisterConfirmed(device, kRegsSetup5F8[3], 0xED) && ok;
+    ok = WriteRegisterConfirmed(device, kRegSetup5F3, kAccess5F3) && ok;
+    for (int i = 0; i < 4; ++i) {
+      ok = WriteRegisterConfirmed(device, kRegsSetup5F8[i], kAccess5F8[i]) && ok;
+    }
     ok = ReadAgreed([device](std::uint8_t* v) { return ReadRegister(device, kRegSetup5F5, v); },
                     &context.savedReg5F5[device]) &&
          ok;
-    ok = WriteRegisterConfirmed(device, kRegSetup5F5, pre.kind == kFlashKindEwsr ? 0xAF : 0x02) &&
-         ok;
+    ok = WriteRegisterConfirmed(device, kRegSetup5F5, Access5F5(pre.kind)) && ok;
   }
 
   // Configuration byte: bits 4..6 the write-protect pin, bits 0..3 its polarity while writing

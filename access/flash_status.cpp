@@ -10,11 +10,10 @@ namespace velkor::access {
 
 namespace {
 
-// The flash-access setup registers and the values host-driven commands need in them, as the
-// protection release sets them.
-constexpr std::uint16_t kSetupRegisters[] = {0x5F3, 0x5F5, 0x5F8, 0x5F9, 0x5FA, 0x5FB};
+// The setup registers in the order they are saved, set and put back.
+constexpr std::uint16_t kSetupRegisters[] = {kRegSetup5F3,     kRegSetup5F5,     kRegsSetup5F8[0],
+                                             kRegsSetup5F8[1], kRegsSetup5F8[2], kRegsSetup5F8[3]};
 constexpr int kSetupCount = 6;
-constexpr int kFlashKindEwsr = 3;
 
 bool SaveSetup(DeviceIndex device, std::uint8_t* saved) {
   for (int i = 0; i < kSetupCount; ++i) {
@@ -26,8 +25,9 @@ bool SaveSetup(DeviceIndex device, std::uint8_t* saved) {
 }
 
 bool ApplyAccessSetup(DeviceIndex device) {
-  const std::uint8_t reg5F5 = ReadFlashKind(device) == kFlashKindEwsr ? 0xAF : 0x02;
-  const std::uint8_t access[kSetupCount] = {0x06, reg5F5, 0x12, 0x12, 0xED, 0xED};
+  const std::uint8_t access[kSetupCount] = {kAccess5F3,    Access5F5(ReadFlashKind(device)),
+                                            kAccess5F8[0], kAccess5F8[1],
+                                            kAccess5F8[2], kAccess5F8[3]};
   bool ok = true;
   for (int i = 0; i < kSetupCount; ++i) {
     ok = WriteRegister(device, kSetupRegisters[i], access[i]) && ok;
@@ -61,18 +61,10 @@ bool ReadFlashStatus(DeviceIndex device, std::uint8_t* status) {
     PutBackSetup(device, saved);
     return false;
   }
-  bool ok = WriteRegister(device, kRegFlashEnable, 1);
-  ok = WriteRegister(device, kRegChipSelect, 0) && ok;
-  ok = WriteRegister(device, kRegDataOut, kCmdReadStatus) && ok;
-  ok = WriteRegister(device, kRegTransfer, kTransferSend) && ok;
-  WaitFlashReady(device);
-  ok = WriteRegister(device, kRegDataIn, 0) && ok;
-  ok = WriteRegister(device, kRegTransfer, kTransferReceive) && ok;
-  WaitFlashReady(device);
-  ok = ReadRegister(device, kRegDataIn, status) && ok;
-  // Every step below runs even after a failure, so the interface is always released.
-  ok = WriteRegister(device, kRegChipSelect, 1) && ok;
-  ok = WriteRegister(device, kRegFlashEnable, 0) && ok;
+  // The read releases the flash on its own; the interface is switched off and the setup put
+  // back even after a failure, so the controller is always left as found.
+  bool ok = WriteRegister(device, kRegFlashEnable, 1) && ReadFlashStatusOnce(device, status);
+  ok = WriteRegisterConfirmed(device, kRegFlashEnable, 0) && ok;
   if (needsSetup) {
     ok = PutBackSetup(device, saved) && ok;
   }

@@ -7,8 +7,6 @@ namespace velkor::access {
 
 namespace {
 
-// Flash kind 3 needs the enable-write-status command right before the write.
-constexpr int kFlashKindEwsr = 3;
 // The bits a status write is about: SRWD and BP0..BP2.
 constexpr std::uint8_t kProtectionBits = 0x9C;
 constexpr int kStatusWriteAttempts = 3;
