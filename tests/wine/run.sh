@@ -25,7 +25,7 @@ wine_choose_loader
 wine_path_line
 quick=${VELKOR_WINE_QUICK:-0}
 [ "$quick" = 1 ] && echo "quick run: static checks, adapter suite, simulator to Pass, one whole update"
-started=$(date +%s)
+stage_started=$(date +%s)
 
 passed=0
 failed=0
@@ -35,7 +35,7 @@ fail() { echo "FAIL: $1${2:+ ($2)}"; failed=$((failed + 1)); }
 skip() { echo "SKIP: $1 ($2)"; skipped=$((skipped + 1)); }
 no32=$wine_32bit_reason
 finish() {
-  echo "the Wine stage took $(($(date +%s) - started)) s"
+  echo "the Wine stage took $(($(date +%s) - stage_started)) s"
   if [ "$skipped" -gt 0 ]; then
     echo "wine: ${passed} passed, ${failed} failed, ${skipped} skipped"
   else
@@ -232,9 +232,13 @@ for arch in x86 amd64; do
     "$dir/platform/win32/VelkorUpdate.exe" "$repo/tests/wine/windows7_imports.txt" \
     "$dir/tools/fake_camera/cfgmgr32.dll"
   if [ "$arch" = x86 ] && [ "$wine_32bit" != 1 ]; then
-    for name in $(VELKOR_WINE_SCENARIOS=$scenarios tests/wine/camera_scenarios.sh --list); do
-      skip "$arch: $name" "$no32"
-    done
+    if names=$(VELKOR_WINE_SCENARIOS=$scenarios tests/wine/camera_scenarios.sh --list); then
+      for name in $names; do
+        skip "$arch: $name" "$no32"
+      done
+    else
+      fail "the camera scenarios to skip" "camera_scenarios.sh --list ended with $?"
+    fi
     continue
   fi
   checks "camera_scenarios.sh $arch" env VELKOR_WINE_SCENARIOS="$scenarios" \
@@ -329,20 +333,23 @@ expect_verdict "VelkorUpdateSim.exe without a camera ends in Wrong Device" "$dir
   'Wrong Device\r\n'
 
 # Closing the window while it waits ends the program at once, with exit code 0 and no verdict.
+# Timed from the close, not from the start: on a busy machine the window alone can take seconds
+# to appear. Left alone, the program would give up about six seconds after the window appears.
 dir="$runs/close"
 mkdir -p "$dir"
 (cd "$dir" && timeout 60 "$wine" "$bin/VelkorUpdateSim.exe" --attach never >/dev/null 2>&1) &
 sim_pid=$!
-started=$(date +%s)
 inspect "close" "$dir" close
+closed_at=$(date +%s.%N)
 wait "$sim_pid"
 status=$?
+after=$(awk -v a="$closed_at" -v b="$(date +%s.%N)" 'BEGIN { printf "%.1f", b - a }')
 wine_settle
-if [ "$status" -eq 0 ] && [ ! -e "$dir/Result.log" ] && [ $(($(date +%s) - started)) -lt 6 ]; then
-  pass "closing the dialog ends the program at once without a verdict"
+if [ "$status" -eq 0 ] && [ ! -e "$dir/Result.log" ] && awk -v t="$after" 'BEGIN { exit !(t < 3) }'; then
+  pass "closing the dialog ends the program at once without a verdict ($after s after the close)"
 else
   fail "closing the dialog ends the program at once without a verdict" \
-    "exit code $status, $(ls "$dir")"
+    "exit code $status, $after s after the close, $(ls "$dir")"
 fi
 
 # Screenshots on a virtual X display: the dialog as it waits for the camera and at the end of
