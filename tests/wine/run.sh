@@ -18,7 +18,7 @@ if [ $# -ne 1 ]; then
 fi
 repo=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(realpath -m "$1")
-cd "$repo"
+cd "$repo" || exit 2
 
 source "$repo/tests/wine/wine-lib.sh"
 wine_choose_loader
