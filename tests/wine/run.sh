@@ -33,8 +33,8 @@ if ! cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   finish
 fi
 pass "cross build"
-bin="$build/platform/win32"
-tests_bin="$bin/wine_tests"
+bin="$build/programs"
+tests_bin="$build/platform/win32/wine_tests"
 
 # The x86 build, the one shipped to production lines: the updater and the fake camera.
 build_x86="${build}-x86"
@@ -161,9 +161,9 @@ for arch in x86 amd64; do
     dir=$build objdump=x86_64-w64-mingw32-objdump
   fi
   tally < <(tests/wine/check_executable.sh "$arch" "$arch" "$objdump" \
-    "$dir/platform/win32/VelkorUpdate.exe" "$repo/tests/wine/windows7_imports.txt" \
-    "$dir/tools/fake_camera/cfgmgr32.dll")
-  tally < <(tests/wine/camera_scenarios.sh "$arch" "$dir/platform/win32" "$dir/tools/fake_camera" \
+    "$dir/programs/VelkorUpdate.exe" "$repo/tests/wine/windows7_imports.txt" \
+    "$dir/rigs/fake_camera/cfgmgr32.dll")
+  tally < <(tests/wine/camera_scenarios.sh "$arch" "$dir/programs" "$dir/rigs/fake_camera" \
     "$WINEPREFIX" "$runs/camera-$arch" "$tests_bin/dialog_probe.exe" "$image")
 done
 echo "the fake camera runs took $(($(date +%s) - camera_started)) s"
@@ -183,7 +183,7 @@ if [ "$x86_built" = 1 ]; then
     dir="$runs/win32-machine-$arch"
     mkdir -p "$dir"
     from=$([ "$arch" = x86 ] && echo "$build_x86" || echo "$build")
-    cp "$from/platform/win32/VelkorUpdate.exe" "$from"/tools/fake_camera/*.dll "$dir/"
+    cp "$from/programs/VelkorUpdate.exe" "$from"/rigs/fake_camera/*.dll "$dir/"
     WINEPREFIX="$prefix32" WINEARCH=win32 WINEDLLOVERRIDES="$WINEDLLOVERRIDES;cfgmgr32=n,b" \
       run_in "$dir" 60 ./VelkorUpdate.exe
     if [ "$arch" = x86 ]; then
