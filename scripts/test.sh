@@ -41,7 +41,7 @@ run_stage "thread sanitizer, end-to-end suite" \
 # (host or controller), setup registers and flash-mode query: every index outside the long
 # write, read-back and erase-poll runs, every 64th inside them. Fails on any defect.
 fault_sweep() {  # fault_sweep BUILD_DIR
-  "$1/tools/velkor-fault-sweep" --rows 17,18,0 --stride 64 --jobs 2 --examples 12
+  "$1/programs/velkor-fault-sweep" --rows 17,18,0 --stride 64 --jobs 2 --examples 12
 }
 run_stage "fault sweep, plain build" fault_sweep build
 run_stage "fault sweep, sanitizer build" fault_sweep build-asan

@@ -54,8 +54,8 @@ if ! cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   finish
 fi
 pass "cross build"
-bin="$build/platform/win32"
-tests_bin="$bin/wine_tests"
+bin="$build/programs"
+tests_bin="$build/platform/win32/wine_tests"
 
 # The x86 build, the one shipped to production lines: the updater and the fake camera.
 build_x86="${build}-x86"
@@ -229,8 +229,8 @@ for arch in x86 amd64; do
     dir=$build objdump=x86_64-w64-mingw32-objdump
   fi
   checks "check_executable.sh $arch" tests/wine/check_executable.sh "$arch" "$arch" "$objdump" \
-    "$dir/platform/win32/VelkorUpdate.exe" "$repo/tests/wine/windows7_imports.txt" \
-    "$dir/tools/fake_camera/cfgmgr32.dll"
+    "$dir/programs/VelkorUpdate.exe" "$repo/tests/wine/windows7_imports.txt" \
+    "$dir/rigs/fake_camera/cfgmgr32.dll"
   if [ "$arch" = x86 ] && [ "$wine_32bit" != 1 ]; then
     if names=$(VELKOR_WINE_SCENARIOS=$scenarios tests/wine/camera_scenarios.sh --list); then
       for name in $names; do
@@ -242,7 +242,7 @@ for arch in x86 amd64; do
     continue
   fi
   checks "camera_scenarios.sh $arch" env VELKOR_WINE_SCENARIOS="$scenarios" \
-    tests/wine/camera_scenarios.sh "$arch" "$dir/platform/win32" "$dir/tools/fake_camera" \
+    tests/wine/camera_scenarios.sh "$arch" "$dir/programs" "$dir/rigs/fake_camera" \
     "$WINEPREFIX" "$runs/camera-$arch" "$tests_bin/dialog_probe.exe" "$image"
 done
 echo "the fake camera runs took $(($(date +%s) - camera_started)) s"
@@ -265,7 +265,7 @@ elif [ "$x86_built" = 1 ] && in_full_run; then
     dir="$runs/win32-machine-$arch"
     mkdir -p "$dir"
     from=$([ "$arch" = x86 ] && echo "$build_x86" || echo "$build")
-    cp "$from/platform/win32/VelkorUpdate.exe" "$from"/tools/fake_camera/*.dll "$dir/"
+    cp "$from/programs/VelkorUpdate.exe" "$from"/rigs/fake_camera/*.dll "$dir/"
     WINEPREFIX="$prefix32" WINEARCH=win32 WINEDLLOVERRIDES="$WINEDLLOVERRIDES;cfgmgr32=n,b" \
       run_in "$dir" 60 ./VelkorUpdate.exe
     if [ "$arch" = x86 ]; then
