@@ -103,6 +103,11 @@ void SimWorld::SetReplyHook(ReplyHook hook) {
   replyHook_ = std::move(hook);
 }
 
+SimCameraState SimWorld::CameraState(int device) const {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->devices.at(static_cast<std::size_t>(device)).config.camera->SaveState();
+}
+
 void SimWorld::ClearTraffic() {
   std::lock_guard lock(impl_->mutex);
   traffic_.clear();

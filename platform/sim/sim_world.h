@@ -119,6 +119,10 @@ class SimWorld : public CaptureSystem, public DeviceTree {
   int DeviceCount() const;
   bool DevicePresent(int index);
 
+  // The state of the camera behind capture device `device` (which must have one), taken under
+  // the world's lock so that a request still under way cannot tear it.
+  SimCameraState CameraState(int device) const;
+
   // Every request in order. Read it while no other thread sends requests. Logging is on by
   // default; turning it off keeps long runs cheap.
   const std::vector<TrafficRecord>& traffic() const { return traffic_; }
