@@ -1,6 +1,7 @@
 // Parsing of the sweep's options.
 #include "tools/fault_sweep/sweep_options.h"
 
+#include <algorithm>
 #include <charconv>
 #include <sstream>
 
@@ -64,6 +65,8 @@ std::string SweepUsage(const char* program) {
          "                   the camera 'attached' (registers as left), 'replugged' (registers\n"
          "                   at power-on, a busy flash finished) or 'both'; judges the\n"
          "                   recovery classes (unrecoverable, firmware lost) too\n"
+         "  --short-stride N every N-th index outside the long phases too, their ends kept\n"
+         "                   (default 1: every index)\n"
          "  --garbles N      garbled replies per GET index, seeded (default 1)\n"
          "  --slow-draws N   slow-flash runs, seeded (default 16)\n"
          "  --double N       N seeded runs of two faults each (index and kind drawn) instead\n"
@@ -79,8 +82,8 @@ SweepOptionsResult ParseSweepOptions(const std::vector<std::string>& args) {
     const bool takesValue = arg == "--rows" || arg == "--kinds" || arg == "--stride" ||
                             arg == "--first" || arg == "--last" || arg == "--jobs" ||
                             arg == "--timeout" || arg == "--examples" || arg == "--busy-polls" ||
-                            arg == "--rerun" || arg == "--garbles" || arg == "--slow-draws" ||
-                            arg == "--double" || arg == "--seed";
+                            arg == "--rerun" || arg == "--garbles" || arg == "--short-stride" ||
+                            arg == "--slow-draws" || arg == "--double" || arg == "--seed";
     if (takesValue && i + 1 >= args.size()) {
       result.error = arg + " needs a value";
       return result;
@@ -154,6 +157,8 @@ SweepOptionsResult ParseSweepOptions(const std::vector<std::string>& args) {
         options.settings.timeout = std::chrono::seconds(n);
       } else if (arg == "--busy-polls") {
         options.settings.busyPolls = n;
+      } else if (arg == "--short-stride") {
+        options.settings.draws.shortStride = std::max<std::uint32_t>(n, 1);
       } else if (arg == "--garbles") {
         options.settings.draws.garbles = n;
       } else if (arg == "--slow-draws") {

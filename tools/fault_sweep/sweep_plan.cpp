@@ -112,8 +112,9 @@ std::vector<PlannedRun> PlanRuns(const std::vector<RequestInfo>& requests,
       for (std::uint32_t k = 0; k < length; ++k) {
         const std::uint32_t index = stretch[k];
         const RequestInfo& request = requests[index - 1];
-        const bool sampled = !IsLongPhase(request.phase) || k % stride == 0 || k < kEdgeRuns ||
-                             k + kEdgeRuns >= length;
+        const std::uint32_t every =
+            IsLongPhase(request.phase) ? stride : std::max<std::uint32_t>(draws.shortStride, 1);
+        const bool sampled = k % every == 0 || k < kEdgeRuns || k + kEdgeRuns >= length;
         if (!sampled || index < first || index > last) {
           continue;
         }

@@ -33,6 +33,8 @@ struct PlanDraws {
   std::uint64_t seed = 1;
   std::uint32_t garbles = 1;     // garbled replies per GET index
   std::uint32_t slowDraws = 16;  // slow-flash runs
+  // Every n-th index outside the long phases too (1: all of them), for quick measurements.
+  std::uint32_t shortStride = 1;
 };
 
 // stride 1 is the exhaustive sweep. Only indices in [first, last] are planned (last 0: to the
