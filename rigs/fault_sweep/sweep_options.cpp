@@ -1,6 +1,7 @@
 // Parsing of the sweep's options.
 #include "rigs/fault_sweep/sweep_options.h"
 
+#include <algorithm>
 #include <charconv>
 #include <sstream>
 
@@ -47,7 +48,8 @@ std::string SweepUsage(const char* program) {
          "Runs the whole updater once per request index of a clean update against a simulated\n"
          "write-protected camera, with one fault each time, and judges what each run left.\n"
          "  --rows LIST      chip rows, comma-separated, or 'all' (default 17)\n"
-         "  --kinds LIST     fault kinds: fail,s_false,unplug,corrupt (default all four)\n"
+         "  --kinds LIST     fault kinds: fail,s_false,unplug,corrupt (the default four),\n"
+         "                   done_fail,burst2,burst8,burst16,garble,slow_flash, or 'all'\n"
          "  --stride N       every N-th index inside the write, read-back and erase-poll runs\n"
          "                   (default 64; every index elsewhere)\n"
          "  --exhaustive     every index everywhere (--stride 1)\n"
@@ -59,6 +61,16 @@ std::string SweepUsage(const char* program) {
          "  --phases         print the clean update's phases and exit\n"
          "  --count          print how many runs the sweep would make and exit\n"
          "  --busy-polls N   polls of the done flag that read busy before each byte (0)\n"
+         "  --rerun FORM     after each faulted run, a fault-free run from what it left: with\n"
+         "                   the camera 'attached' (registers as left), 'replugged' (registers\n"
+         "                   at power-on, a busy flash finished) or 'both'; judges the\n"
+         "                   recovery classes (unrecoverable, firmware lost) too\n"
+         "  --short-stride N every N-th index outside the long phases too, their ends kept\n"
+         "                   (default 1: every index)\n"
+         "  --garbles N      garbled replies per GET index, seeded (default 1)\n"
+         "  --slow-draws N   slow-flash runs, seeded (default 16)\n"
+         "  --double N       N seeded runs of two faults each (index and kind drawn) instead\n"
+         "  --seed S         the seed of every draw (default 1)\n"
          "Ends with the line 'N passed, M failed'; exit code 1 when a run failed.\n";
 }
 
@@ -69,7 +81,9 @@ SweepOptionsResult ParseSweepOptions(const std::vector<std::string>& args) {
     const std::string& arg = args[i];
     const bool takesValue = arg == "--rows" || arg == "--kinds" || arg == "--stride" ||
                             arg == "--first" || arg == "--last" || arg == "--jobs" ||
-                            arg == "--timeout" || arg == "--examples" || arg == "--busy-polls";
+                            arg == "--timeout" || arg == "--examples" || arg == "--busy-polls" ||
+                            arg == "--rerun" || arg == "--garbles" || arg == "--short-stride" ||
+                            arg == "--slow-draws" || arg == "--double" || arg == "--seed";
     if (takesValue && i + 1 >= args.size()) {
       result.error = arg + " needs a value";
       return result;
@@ -100,8 +114,21 @@ SweepOptionsResult ParseSweepOptions(const std::vector<std::string>& args) {
         }
         options.rows.push_back(static_cast<int>(number));
       }
+    } else if (arg == "--rerun") {
+      if (value != "attached" && value != "replugged" && value != "both") {
+        result.error = "--rerun: expected attached, replugged or both, got '" + value + "'";
+        return result;
+      }
+      options.settings.rerun.attached = value != "replugged";
+      options.settings.rerun.replugged = value != "attached";
     } else if (arg == "--kinds") {
       options.settings.kinds.clear();
+      if (value == "all") {
+        for (int k = 0; k < kFaultKindCount; ++k) {
+          options.settings.kinds.push_back(static_cast<FaultKind>(k));
+        }
+        continue;
+      }
       for (const std::string& part : Split(value)) {
         FaultKind kind;
         if (!ParseKind(part, &kind)) {
@@ -130,6 +157,16 @@ SweepOptionsResult ParseSweepOptions(const std::vector<std::string>& args) {
         options.settings.timeout = std::chrono::seconds(n);
       } else if (arg == "--busy-polls") {
         options.settings.busyPolls = n;
+      } else if (arg == "--short-stride") {
+        options.settings.draws.shortStride = std::max<std::uint32_t>(n, 1);
+      } else if (arg == "--garbles") {
+        options.settings.draws.garbles = n;
+      } else if (arg == "--slow-draws") {
+        options.settings.draws.slowDraws = n;
+      } else if (arg == "--double") {
+        options.settings.doubles = n;
+      } else if (arg == "--seed") {
+        options.settings.draws.seed = n;
       } else {
         options.examples = n;
       }
