@@ -15,9 +15,7 @@ constexpr DeviceIndex kDevice = 0;
 constexpr int kOpened = 2;
 constexpr int kFailed = 0;
 constexpr std::int32_t kDefaultTransferUnit = 8;
-// Row 0's flash-kind register; flash kind 3 on that chip takes one byte per request only.
-constexpr int kK7drRow = 0;
-constexpr std::uint16_t kRegK7drFlashKind = 0x3C5;
+// On the chips whose row says so, flash kind 3 takes one byte per request only.
 constexpr std::uint8_t kSingleByteFlashKind = 3;
 
 void FillAccessTable(AccessTable& table) {
@@ -51,11 +49,12 @@ int OpenDevice(const char16_t* path, int length) {
   // An unidentified chip keeps the row it had before (0 on a fresh context) and is then
   // treated as that row; the bind only succeeds for identifiable chips anyway.
   IdentifyChip(kDevice, context.chipIdCopy);
-  if (context.chipRow[kDevice] != kK7drRow) {
+  const ChipRow& row = RowOf(kDevice);
+  if (row.transferUnitByKind == 0) {
     return kOpened;
   }
   std::uint8_t kind = 0;
-  if (!context.table.ReadRegister(kDevice, kRegK7drFlashKind, &kind)) {
+  if (!context.table.ReadRegister(kDevice, row.flashKindRegister, &kind)) {
     return kFailed;  // left open: the caller closes it
   }
   if (kind == kSingleByteFlashKind) {

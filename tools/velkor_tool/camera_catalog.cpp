@@ -166,7 +166,7 @@ ChipInfo OpenCamera::Chip() const {
   }
   chip.version = chip.record[5];
   chip.flashKind = access::ReadFlashKind(0);
-  if (access::ChipTable[chip.row].flashModeQuery != 0) {
+  if (access::RowOf(0).flashModeQuery != 0) {
     std::uint8_t mode = 0;
     if (access::ReadFlashMode(0, &mode)) {
       chip.flashMode = mode;
