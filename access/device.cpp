@@ -34,8 +34,17 @@ void FillAccessTable(AccessTable& table) {
 
 }  // namespace
 
+bool MatchBoundChip() {
+  std::uint8_t chipId[8] = {};  // only whether it matched counts here
+  return MatchChipTable(kDevice, transport::TransferMemory, chipId);
+}
+
+bool ListCaptureDevices(char16_t* paths, int count, int length, int* counter) {
+  return transport::ListCaptureDevices(paths, count, length, counter, MatchBoundChip);
+}
+
 int OpenDevice(const char16_t* path, int length) {
-  if (!transport::BindCaptureDevice(kDevice, path, length)) {
+  if (!transport::BindCaptureDevice(kDevice, path, length, MatchBoundChip)) {
     // The device stays closed, so no later CloseDevice reaches the transport; yet the bind
     // began a capture session on this thread and may hold a filter it found but could not
     // identify. Release both here, on the thread that made them.

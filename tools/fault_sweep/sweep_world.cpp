@@ -15,6 +15,7 @@
 #include "platform/toolkit/headless_backend.h"
 #include "tools/fault_sweep/run_judge.h"
 #include "tools/sim_frontend/image_file_resources.h"
+#include "transport/bound_device.h"
 
 namespace velkor::sweep {
 
@@ -50,6 +51,7 @@ std::vector<std::uint8_t> MakeImage(unsigned seed) {
 // A fresh process: the application's globals and the access library's context as at start.
 void ResetProcessState() {
   access::context = access::AccessContext{};
+  transport::boundDevice = transport::BoundDevice{};
   app::ImageBuffer = nullptr;
   app::ImageLoaded = false;
   app::TargetIndex = -1;
@@ -159,7 +161,7 @@ RunRecord RunOnce(const SweepTarget& target, const std::optional<Fault>& fault,
   record.writeProtectLow = camera.camera->WriteProtectActive();
   record.attached = world->CameraAttached();
   record.setupRegistersRestored = SetupRegistersAtPowerUp(*camera.camera);
-  record.deviceClosed = !access::IsOpen(0) && access::context.boundFilter == nullptr;
+  record.deviceClosed = !access::IsOpen(0) && transport::boundDevice.filter == nullptr;
   record.sessionsClosed = world->SessionsBalanced();
   if (traffic != nullptr) {
     *traffic = world->traffic();
@@ -167,6 +169,7 @@ RunRecord RunOnce(const SweepTarget& target, const std::optional<Fault>& fault,
 
   // Ends the run's objects in an order that leaves nothing pointing at a destroyed world.
   access::context = access::AccessContext{};
+  transport::boundDevice = transport::BoundDevice{};
   InstallPorts(Ports{});
   backend.reset();
   InstallDialogBackend(nullptr);
