@@ -20,7 +20,7 @@ echo
 echo "Running velkor-update-sim${*:+ $*} in $scratch"
 echo
 status=0
-(cd "$scratch" && "$root/build/tools/velkor-update-sim" "$@") || status=$?
+(cd "$scratch" && "$root/build/programs/velkor-update-sim" "$@") || status=$?
 echo
 if [ -f "$scratch/Result.log" ]; then
   echo "Result.log ($(wc -c <"$scratch/Result.log") bytes):"

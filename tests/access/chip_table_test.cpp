@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "access/chip_table.h"
-#include "platform/sim/sim_controller_chip_rows.h"
+#include "rigs/sim/sim_controller_chip_rows.h"
 
 namespace velkor::access {
 namespace {

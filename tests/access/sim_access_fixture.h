@@ -15,7 +15,7 @@
 #include "access/access_context.h"
 #include "access/device.h"
 #include "platform/ports.h"
-#include "platform/sim/sim_world.h"
+#include "rigs/sim/sim_world.h"
 #include "transport/bound_device.h"
 
 namespace velkor::access {

@@ -9,8 +9,8 @@
 #include "access/access_calls.h"
 #include "access/chip_table.h"  // IdentifyChip only: expectations come from the simulator
 #include "access/serial_flash.h"
-#include "platform/sim/sim_controller_chip_rows.h"
-#include "platform/sim/sim_flash.h"
+#include "rigs/sim/sim_controller_chip_rows.h"
+#include "rigs/sim/sim_flash.h"
 #include "sim_access_fixture.h"
 
 namespace velkor::access {

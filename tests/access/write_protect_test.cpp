@@ -4,7 +4,7 @@
 #include <string>
 
 #include "access/serial_flash.h"
-#include "platform/sim/sim_flash.h"
+#include "rigs/sim/sim_flash.h"
 #include "sim_access_fixture.h"
 
 namespace velkor::access {

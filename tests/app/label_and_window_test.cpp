@@ -8,8 +8,8 @@
 #include "app/label.h"
 #include "app/velkor_dlg.h"
 #include "platform/dialog_template.h"
-#include "platform/sim/virtual_clock.h"
-#include "platform/toolkit/headless_backend.h"
+#include "rigs/sim/virtual_clock.h"
+#include "rigs/headless/headless_backend.h"
 
 namespace velkor::app {
 namespace {

@@ -9,8 +9,8 @@
 #include "app/target_devices.h"
 #include "app/update_sequence.h"
 #include "platform/ports.h"
-#include "platform/sim/sim_world.h"
-#include "platform/toolkit/headless_backend.h"
+#include "rigs/sim/sim_world.h"
+#include "rigs/headless/headless_backend.h"
 #include "transport/bound_device.h"
 
 namespace velkor::app {

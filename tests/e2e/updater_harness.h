@@ -23,8 +23,8 @@
 #include "app/velkor_app.h"
 #include "platform/dialog_template.h"
 #include "platform/ports.h"
-#include "platform/sim/sim_world.h"
-#include "platform/toolkit/headless_backend.h"
+#include "rigs/sim/sim_world.h"
+#include "rigs/headless/headless_backend.h"
 #include "tests/support/forwarding_device_tree.h"
 #include "transport/bound_device.h"
 

@@ -18,10 +18,10 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/sim/sim_controller_chip_rows.h"
-#include "platform/sim/sim_world.h"
-#include "tools/fault_sweep/run_judge.h"
-#include "tools/fault_sweep/sweep_world.h"
+#include "rigs/sim/sim_controller_chip_rows.h"
+#include "rigs/sim/sim_world.h"
+#include "rigs/fault_sweep/run_judge.h"
+#include "rigs/fault_sweep/sweep_world.h"
 
 namespace {
 

@@ -87,5 +87,5 @@ if [ -s "$OUT/results.bin" ]; then
 fi
 source "$HERE/judge-lib.sh"
 source "$HERE/scenarios.sh"
-judge_all "$OUT/results" "$RIG_SCENARIOS" "$REPEAT" "$BUILD/tools/velkor-wire-check" \
+judge_all "$OUT/results" "$RIG_SCENARIOS" "$REPEAT" "$BUILD/programs/velkor-wire-check" \
   "$ROOT/resources/firmware.bin"

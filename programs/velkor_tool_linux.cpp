@@ -1,0 +1,38 @@
+// velkor-tool: the service tool on Linux, reaching the camera through uvcvideo's extension-unit
+// queries.
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/linux/process_exit.h"
+#include "platform/linux/real_clock.h"
+#include "platform/linux/sysfs_device_tree.h"
+#include "platform/linux/uvc_capture_system.h"
+#include "platform/linux/uvc_device_io.h"
+#include "platform/ports.h"
+#include "service/posix/posix_interrupt.h"
+#include "service/tool_main.h"
+
+int main(int argc, char** argv) {
+  using namespace velkor;
+
+  linux_platform::SystemDeviceIo deviceIo;
+  linux_platform::UvcCaptureSystem captureSystem(deviceIo, linux_platform::UvcLocations{});
+  linux_platform::SysfsDeviceTree deviceTree("/sys");
+  RealClock clock;
+  ProcessExit process;
+
+  Ports ports;
+  ports.captureSystem = &captureSystem;
+  ports.deviceTree = &deviceTree;
+  ports.clock = &clock;
+  ports.process = &process;
+  InstallPorts(ports);
+  tool::InstallPosixInterruptHandlers();
+
+  tool::ToolEnvironment environment;
+  environment.program = "velkor-tool";
+  environment.stdoutIsTerminal = ::isatty(STDOUT_FILENO) != 0;
+  return tool::RunTool(std::vector<std::string>(argv + 1, argv + argc), environment);
+}

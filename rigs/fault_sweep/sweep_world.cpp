@@ -1,0 +1,180 @@
+// A run of the whole program against the simulated camera, and the state it leaves.
+#include "rigs/fault_sweep/sweep_world.h"
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+
+#include "access/access_context.h"
+#include "app/app_state.h"
+#include "app/velkor_app.h"
+#include "platform/ports.h"
+#include "rigs/sim/sim_camera.h"
+#include "rigs/headless/headless_backend.h"
+#include "rigs/fault_sweep/run_judge.h"
+#include "rigs/sim_frontend/image_file_resources.h"
+#include "transport/bound_device.h"
+
+namespace velkor::sweep {
+
+namespace {
+
+constexpr std::size_t kImageSize = 65536;
+// Bits 4..6 pin 3, bits 0..3 polarity 1 (drive the pin low while writing); bit 7 set, which is
+// also the configuration block's "protect afterwards" flag F.
+constexpr std::uint8_t kPinConfigAndFlagF = 0xB1;
+constexpr std::uint8_t kProtectingD = 0x36;  // at least 0x35: protect afterwards
+// Where chip rows read the configuration byte and the block's bytes D and F from.
+constexpr std::uint16_t kConfigAndFAddresses[] = {0x8034, 0xC034, 0x5834, 0x0034, 0x000F};
+constexpr std::uint16_t kDAddresses[] = {0x8003, 0xC003, 0x5803, 0x0003};
+
+constexpr std::uint8_t kProtectedStatus = 0x8C;
+
+std::vector<std::uint8_t> MakeImage(unsigned seed) {
+  std::vector<std::uint8_t> image(kImageSize);
+  std::uint32_t state = seed * 2654435761u + 1;
+  for (auto& byte : image) {
+    state = state * 1664525u + 1013904223u;
+    byte = static_cast<std::uint8_t>(state >> 24);
+  }
+  for (std::uint16_t address : kConfigAndFAddresses) {
+    image[address] = kPinConfigAndFlagF;
+  }
+  for (std::uint16_t address : kDAddresses) {
+    image[address] = kProtectingD;
+  }
+  return image;
+}
+
+// A fresh process: the application's globals and the access library's context as at start.
+void ResetProcessState() {
+  access::context = access::AccessContext{};
+  transport::boundDevice = transport::BoundDevice{};
+  app::ImageBuffer = nullptr;
+  app::ImageLoaded = false;
+  app::TargetIndex = -1;
+  app::WorkerThread = nullptr;
+  app::PresentNow = 0;
+  app::PresentBefore = 0;
+  app::AbsentTicks = 0;
+}
+
+void Arm(sim::SimRequestFaults& faults, const Fault& fault) {
+  switch (fault.kind) {
+    case FaultKind::kFailedRequest:
+      faults.failRequestNumber = fault.index;
+      faults.failResult = hr::kFail;
+      break;
+    case FaultKind::kSFalse:
+      faults.failRequestNumber = fault.index;
+      faults.failResult = hr::kFalse;
+      break;
+    case FaultKind::kUnplug:
+      faults.unplugAfterRequests = fault.index;
+      break;
+    case FaultKind::kCorruptReply:
+      faults.corruptReplyNumber = fault.index;
+      faults.corruptReplyByte = fault.replyByte;
+      faults.corruptReplyMask = 0xFF;
+      break;
+  }
+}
+
+bool SetupRegistersAtPowerUp(const sim::SimCamera& camera) {
+  using sim::SimCamera;
+  bool atPowerUp = camera.Register(0x5F3) == SimCamera::kPowerUpReg5F3 &&
+                   camera.Register(0x5F5) == SimCamera::kPowerUpReg5F5;
+  for (std::uint16_t reg = 0x5F8; reg <= 0x5FB; ++reg) {
+    atPowerUp = atPowerUp && camera.Register(reg) == SimCamera::kPowerUpReg5F8To5FB;
+  }
+  return atPowerUp;
+}
+
+void ReadVerdict(RunRecord* record) {
+  std::ifstream file("Result.log", std::ios::binary);
+  if (!file) {
+    return;
+  }
+  const std::string bytes{std::istreambuf_iterator<char>(file), {}};
+  record->hasVerdict = true;
+  record->verdictLength = static_cast<std::uint8_t>(std::min(bytes.size(), sizeof record->verdict));
+  bytes.copy(record->verdict, record->verdictLength);
+}
+
+}  // namespace
+
+SweepTarget MakeTarget(int chipRow) {
+  return SweepTarget{chipRow, MakeImage(1), MakeImage(2), 800};
+}
+
+Program UpdaterProgram() {
+  return [] { return app::UpdaterMain(); };
+}
+
+std::uint32_t ValueByteOf(std::uint32_t selector) {
+  return selector == 3 || selector == 4 ? 3 : 2;
+}
+
+RunRecord RunOnce(const SweepTarget& target, const std::optional<Fault>& fault,
+                  const Program& program, std::vector<sim::TrafficRecord>* traffic,
+                  const std::function<void(sim::SimWorld&)>& prepare) {
+  std::error_code ignored;
+  std::filesystem::remove("Result.log", ignored);
+  ResetProcessState();
+
+  sim::SimCameraConfig config;
+  config.chipRow = target.chipRow;
+  config.initialFlash = target.oldImage;
+  config.initialStatus = kProtectedStatus;
+  config.chipEraseMs = target.chipEraseMs;
+  config.transferBusyPolls = target.busyPolls;
+  std::unique_ptr<sim::SimWorld> world = sim::MakeSingleCameraWorld(config);
+  world->SetTrafficLogging(traffic != nullptr);
+  sim::SimCaptureDeviceConfig& camera = world->device(sim::kSimCameraDevice);
+  if (fault) {
+    Arm(camera.faults, *fault);
+  }
+  if (prepare) {
+    prepare(*world);
+  }
+  auto backend = std::make_unique<HeadlessBackend>(world->clock());
+  sim::ImageFileResources resources(target.image);
+
+  Ports ports;
+  ports.captureSystem = world.get();
+  ports.deviceTree = world.get();
+  ports.clock = &backend->clock();
+  ports.process = &backend->process();
+  ports.resources = &resources;
+  InstallPorts(ports);
+  InstallDialogBackend(backend.get());
+
+  RunRecord record;
+  record.exitCode = backend->RunProcess(program);
+  record.stalled = !backend->EventsOf(HeadlessEvent::Kind::kStalled).empty();
+  ReadVerdict(&record);
+  const sim::SimFlash& flash = camera.camera->flash();
+  record.flash = ClassifyFlash(flash.content(), target.oldImage, target.image);
+  record.status = flash.Status();
+  record.writeProtectLow = camera.camera->WriteProtectActive();
+  record.attached = world->CameraAttached();
+  record.setupRegistersRestored = SetupRegistersAtPowerUp(*camera.camera);
+  record.deviceClosed = !access::IsOpen(0) && transport::boundDevice.filter == nullptr;
+  record.sessionsClosed = world->SessionsBalanced();
+  if (traffic != nullptr) {
+    *traffic = world->traffic();
+  }
+
+  // Ends the run's objects in an order that leaves nothing pointing at a destroyed world.
+  access::context = access::AccessContext{};
+  transport::boundDevice = transport::BoundDevice{};
+  InstallPorts(Ports{});
+  backend.reset();
+  InstallDialogBackend(nullptr);
+  world.reset();
+  return record;
+}
+
+}  // namespace velkor::sweep

@@ -1,0 +1,340 @@
+// Parsing of the simulator front end's options into a SimFrontendOptions.
+#include "rigs/sim_frontend/sim_options.h"
+
+#include <charconv>
+#include <functional>
+#include <optional>
+
+#include "resources/placeholder_image.h"
+
+namespace velkor::sim {
+namespace {
+
+// Seed of the "older firmware" that the simulated flash holds before the update; it carries the
+// same configuration block as the image, since that block describes the board.
+constexpr std::uint32_t kOldFirmwareSeed = 0x52303530;  // "R050"
+constexpr int kChipRowCount = 19;
+
+// Decimal, or hexadecimal with a 0x prefix; the whole text must be the number.
+std::optional<std::uint64_t> ParseNumber(const std::string& text) {
+  int base = 10;
+  const char* first = text.data();
+  const char* last = text.data() + text.size();
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    base = 16;
+    first += 2;
+  }
+  std::uint64_t value = 0;
+  const auto [end, error] = std::from_chars(first, last, value, base);
+  if (error != std::errc() || end != last || first == last) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+// A number in [min, max], or an error text naming the option.
+std::string ReadRanged(const std::string& option, const std::string& text, std::uint64_t min,
+                       std::uint64_t max, std::uint64_t* out) {
+  const auto value = ParseNumber(text);
+  if (!value || *value < min || *value > max) {
+    return option + ": expected a number from " + std::to_string(min) + " to " +
+           std::to_string(max) + ", got \"" + text + "\"";
+  }
+  *out = *value;
+  return {};
+}
+
+struct OptionRule {
+  const char* name;
+  bool takesValue;
+  std::function<std::string(SimFrontendOptions&, const std::string&)> apply;
+};
+
+const std::vector<OptionRule>& OptionTable() {
+  static const std::vector<OptionRule> specs = {
+      {"--help", false,
+       [](SimFrontendOptions& o, const std::string&) {
+         o.help = true;
+         return std::string();
+       }},
+      {"--chip-row", true,
+       [](SimFrontendOptions& o, const std::string& v) {
+         if (v == "none") {
+           o.camera.chipRow = -1;
+           return std::string();
+         }
+         std::uint64_t row = 0;
+         auto error = ReadRanged("--chip-row", v, 0, kChipRowCount - 1, &row);
+         if (!error.empty()) {
+           return error + " (or \"none\")";
+         }
+         o.camera.chipRow = static_cast<int>(row);
+         return std::string();
+       }},
+      {"--chip-version", true,
+       [](SimFrontendOptions& o, const std::string& v) {
+         std::uint64_t version = 0;
+         auto error = ReadRanged("--chip-version", v, 1, 255, &version);
+         o.camera.version = static_cast<std::uint8_t>(version);
+         return error;
+       }},
+      {"--flash-kind", true,
+       [](SimFrontendOptions& o, const std::string& v) {
+         std::uint64_t kind = 0;
+         auto error = ReadRanged("--flash-kind", v, 0, 255, &kind);
+         o.camera.flashKind = static_cast<int>(kind);
+         return error;
+       }},
+      {"--wp-pin", true,
+       [](SimFrontendOptions& o, const std::string& v) {
+         std::uint64_t pin = 0;
+         auto error = ReadRanged("--wp-pin", v, 0, 7, &pin);
+         o.camera.wpPin = static_cast<int>(pin);
+         return error;
+       }},
+      {"--wp-wiring", true,
+       [](SimFrontendOptions& o, const std::string& v) {
+         if (v != "inverted" && v != "direct") {
+           return "--wp-wiring: expected \"inverted\" or \"direct\", got \"" + v + "\"";
+         }
+         o.camera.wpInverted = v == "inverted";
+         return std::string();
+       }},
+      {"--busy-polls", true,
+       [](SimFrontendOptions& o, const std::string& v) {
+         std::uint64_t polls = 0;
+         auto error = ReadRanged("--busy-polls", v, 0, 1000, &polls);
+         o.camera.transferBusyPolls = static_cast<std::uint32_t>(polls);
+         return error;
+       }},
+      {"--probe-bits", true,
+       [](SimFrontendOptions& o, const std::string& v) {
+         const auto mask = ParseNumber(v);
+         if (!mask || (*mask & ~std::uint64_t{0x70}) != 0) {
+           return "--probe-bits: expected a mask within 0x70 (bits 4 to 6), got \"" + v + "\"";
+         }
+         o.camera.probeBitsKept = static_cast<std::uint8_t>(*mask);
+         return std::string();
+       }},
+      {"--probe-result", true,
+       [](SimFrontendOptions& o, const std::string& v) {
+         std::uint64_t code = 0;
+         auto error = ReadRanged("--probe-result", v, 0, 0x7FFFFFFF, &code);
+         o.probeResult = static_cast<HResult>(code);
+         return error;
+       }},
+      {"--attach", true,
+       [](SimFrontendOptions& o, const std::string& v) {
+         if (v == "start") {
+           o.attachAtMs = 0;
+           return std::string();
+         }
+         if (v == "never") {
+           o.attachAtMs = kNeverAttached;
+           return std::string();
+         }
+         std::uint64_t tick = 0;
+         auto error = ReadRanged("--attach", v, 1, 1000000, &tick);
+         if (!error.empty()) {
+           return error + " (or \"start\" or \"never\")";
+         }
+         o.attachAtMs = AttachTimeForTick(static_cast<std::uint32_t>(tick));
+         return std::string();
+       }},
+      {"--fail-request", true,
+       [](SimFrontendOptions& o, const std::string& v) {
+         std::uint64_t n = 0;
+         auto error = ReadRanged("--fail-request", v, 1, UINT32_MAX, &n);
+         o.faults.failRequestNumber = static_cast<std::uint32_t>(n);
+         return error;
+       }},
+      {"--fail-selector", true,
+       [](SimFrontendOptions& o, const std::string& v) {
+         std::uint64_t selector = 0;
+         auto error = ReadRanged("--fail-selector", v, 0, 5, &selector);
+         o.faults.failSelector = static_cast<int>(selector);
+         return error;
+       }},
+      {"--fail-result", true,
+       [](SimFrontendOptions& o, const std::string& v) {
+         std::uint64_t code = 0;
+         auto error = ReadRanged("--fail-result", v, 1, UINT32_MAX, &code);
+         if (!error.empty()) {
+           return error + " (0, S_OK, would be no fault)";
+         }
+         o.faults.failResult = static_cast<HResult>(static_cast<std::uint32_t>(code));
+         return std::string();
+       }},
+      {"--unplug-after", true,
+       [](SimFrontendOptions& o, const std::string& v) {
+         std::uint64_t n = 0;
+         auto error = ReadRanged("--unplug-after", v, 1, UINT32_MAX, &n);
+         o.faults.unplugAfterRequests = static_cast<std::uint32_t>(n);
+         return error;
+       }},
+      {"--corrupt-readback", true,
+       [](SimFrontendOptions& o, const std::string& v) {
+         if (v == "all") {
+           o.camera.readBackFlipMask = 0x01;
+           o.camera.readBackFlipOffset = -1;
+         } else if (v == "last") {
+           o.camera.readBackFlipMask = 0x01;
+           o.camera.readBackFlipOffset = static_cast<std::int32_t>(kPlaceholderImageSize - 1);
+         } else {
+           return "--corrupt-readback: expected \"all\" or \"last\", got \"" + v + "\"";
+         }
+         return std::string();
+       }},
+      {"--memory-read-count", true,
+       [](SimFrontendOptions& o, const std::string& v) {
+         std::uint64_t count = 0;
+         auto error = ReadRanged("--memory-read-count", v, 0, 255, &count);
+         o.camera.memoryReadCount = static_cast<std::uint8_t>(count);
+         return error;
+       }},
+      {"--busy-forever", false,
+       [](SimFrontendOptions& o, const std::string&) {
+         o.camera.flashBusyNeverClears = true;
+         return std::string();
+       }},
+      {"--done-never", false,
+       [](SimFrontendOptions& o, const std::string&) {
+         o.camera.transferDoneNeverSettles = true;
+         return std::string();
+       }},
+      {"--image", true,
+       [](SimFrontendOptions& o, const std::string& v) {
+         if (v.empty()) {
+           return std::string("--image: expected a file name");
+         }
+         o.imagePath = v;
+         return std::string();
+       }},
+      {"--diagnostics", false,
+       [](SimFrontendOptions& o, const std::string&) {
+         o.diagnostics = true;
+         return std::string();
+       }},
+      {"--fast", false,
+       [](SimFrontendOptions& o, const std::string&) {
+         o.fast = true;
+         return std::string();
+       }},
+  };
+  return specs;
+}
+
+const OptionRule* FindOption(const std::string& name) {
+  for (const auto& option : OptionTable()) {
+    if (name == option.name) {
+      return &option;
+    }
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+SimFrontendOptions DefaultSimFrontendOptions() {
+  SimFrontendOptions options;
+  options.camera.initialFlash = MakeFillerBytes(kOldFirmwareSeed, kPlaceholderImageSize);
+  ApplyConfigurationBlock(options.camera.initialFlash);
+  options.camera.transferBusyPolls = 1;
+  return options;
+}
+
+SimOptionsResult ParseSimOptions(const std::vector<std::string>& args) {
+  SimOptionsResult result;
+  result.options = DefaultSimFrontendOptions();
+  bool failureChosen = false;
+  bool failResultGiven = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    std::string name = args[i];
+    std::optional<std::string> value;
+    if (name == "-h") {
+      name = "--help";
+    }
+    if (const auto equals = name.find('=');
+        name.rfind("--", 0) == 0 && equals != std::string::npos) {
+      value = name.substr(equals + 1);
+      name.resize(equals);
+    }
+    const OptionRule* option = FindOption(name);
+    if (option == nullptr) {
+      result.error = "unknown option \"" + args[i] + "\" (see --help)";
+      return result;
+    }
+    if (option->takesValue && !value) {
+      if (i + 1 >= args.size()) {
+        result.error = name + ": missing value";
+        return result;
+      }
+      value = args[++i];
+    } else if (!option->takesValue && value) {
+      result.error = name + " takes no value";
+      return result;
+    }
+    if (auto error = option->apply(result.options, value.value_or("")); !error.empty()) {
+      result.error = error;
+      return result;
+    }
+    failureChosen = failureChosen || name == "--fail-request" || name == "--fail-selector";
+    failResultGiven = failResultGiven || name == "--fail-result";
+  }
+  if (failResultGiven && !failureChosen) {
+    result.error = "--fail-result needs --fail-request or --fail-selector";
+    return result;
+  }
+  result.ok = true;
+  return result;
+}
+
+std::string SimOptionsUsage(const std::string& program) {
+  return "Usage: " + program +
+         " [options]\n"
+         "\n"
+         "Runs the firmware updater against a simulated camera, with the updater's own timings,\n"
+         "and leaves the verdict in ./Result.log. Without options the camera is write-protected,\n"
+         "attached from the start, and the run ends with \"Pass\".\n"
+         "\n"
+         "Camera:\n"
+         "  --chip-row N           controller chip of table row N, 0..18, or \"none\" for a chip\n"
+         "                         that no row describes (default 18)\n"
+         "  --chip-version V       version byte of the chip's record, 1..255 (default: the row's)\n"
+         "  --flash-kind K         value of the chip's flash-kind register, 0..255\n"
+         "  --wp-pin N             controller pin 0..7 wired to the flash's WP# input (default 3)\n"
+         "  --wp-wiring W          \"inverted\" (default: WP# is the inverse of the pin) or\n"
+         "                         \"direct\" (WP# follows the pin)\n"
+         "  --busy-polls N         polls of the flash interface's done flag that read 0 after\n"
+         "                         each byte, 0..1000 (default 1)\n"
+         "  --probe-bits MASK      which of bits 4 to 6 (mask 0x70) the row-15 probe register\n"
+         "                         keeps; fewer than all three make it the other build\n"
+         "  --probe-result CODE    success code of the extension unit's node probe, e.g. 1\n"
+         "                         (S_FALSE; default 0, S_OK)\n"
+         "  --attach WHEN          \"start\" (default), \"never\", or N: the camera appears just\n"
+         "                         before poll tick N (the poll gives up after tick 6)\n"
+         "\n"
+         "Faults:\n"
+         "  --fail-request N       the N-th extension-unit request fails (1 = the first)\n"
+         "  --fail-selector S      every request on selector S (0..5) fails\n"
+         "  --fail-result CODE     what the failing request answers, e.g. 0x80004005 (default)\n"
+         "                         or 1 (a success code other than S_OK)\n"
+         "  --unplug-after N       the camera is unplugged after N requests\n"
+         "  --corrupt-readback R   flash reads return a flipped bit in \"all\" bytes or only in\n"
+         "                         the \"last\" byte of the flash\n"
+         "  --memory-read-count N  the count byte of controller-memory replies (default 8)\n"
+         "  --busy-forever         the flash's busy flag never clears (half a minute of waits)\n"
+         "  --done-never           the flash interface's done flag never settles (each wait\n"
+         "                         gives up after a second: about half a minute of waits)\n"
+         "\n"
+         "Run:\n"
+         "  --image FILE           write this 65,536-byte image instead of the embedded one\n"
+         "  --fast                 the updater's sleeps pass on the simulated clock only\n"
+         "  --diagnostics          print the transport's failure texts to stderr\n"
+         "  -h, --help             show this text\n"
+         "\n"
+         "Options take their value as \"--name value\" or \"--name=value\". Exit code: 0 after a\n"
+         "run (read the verdict in Result.log), 2 for bad options.\n";
+}
+
+}  // namespace velkor::sim

@@ -1,0 +1,67 @@
+// Start-up shared by the simulator front ends.
+#include "rigs/sim_frontend/sim_session.h"
+
+#include <cstdio>
+#include <utility>
+
+#include "rigs/sim_frontend/sim_world_builder.h"
+
+namespace velkor::sim {
+namespace {
+constexpr int kExitBadOptions = 2;
+}
+
+std::unique_ptr<SimSession> SimSession::Start(const char* program,
+                                              const std::vector<std::string>& args,
+                                              Clock& realClock, int* exitCode) {
+  const SimOptionsResult parsed = ParseSimOptions(args);
+  if (!parsed.ok) {
+    std::fprintf(stderr, "%s: %s\n", program, parsed.error.c_str());
+    *exitCode = kExitBadOptions;
+    return nullptr;
+  }
+  if (parsed.options.help) {
+    std::fputs(SimOptionsUsage(program).c_str(), stdout);
+    *exitCode = 0;
+    return nullptr;
+  }
+  std::vector<std::uint8_t> image;
+  if (!parsed.options.imagePath.empty()) {
+    std::string error;
+    if (!LoadImageFile(parsed.options.imagePath, &image, &error)) {
+      std::fprintf(stderr, "%s: %s\n", program, error.c_str());
+      *exitCode = kExitBadOptions;
+      return nullptr;
+    }
+  }
+  *exitCode = 0;
+  return std::unique_ptr<SimSession>(new SimSession(parsed.options, std::move(image), realClock));
+}
+
+SimSession::SimSession(SimFrontendOptions options, std::vector<std::uint8_t> image,
+                       Clock& realClock)
+    : options_(std::move(options)),
+      world_(BuildSimWorld(options_)),
+      // Real sleeps that also move the world's clock, so that the camera's attach time and the
+      // flash's erase and status-write times pass with the updater's own waits.
+      clock_(realClock, world_->clock(), !options_.fast),
+      deviceTree_(*world_, clock_),
+      imageFile_(std::move(image)),
+      diagnostics_(stderr) {
+  // Nobody reads the request log here, and a long run with a stuck flag would fill memory.
+  world_->SetTrafficLogging(false);
+}
+
+Ports SimSession::MakePorts(Process& process, ModuleResources& embeddedImage) {
+  Ports ports;
+  ports.captureSystem = world_.get();
+  ports.deviceTree = &deviceTree_;
+  ports.clock = &clock_;
+  ports.process = &process;
+  ports.resources =
+      options_.imagePath.empty() ? &embeddedImage : static_cast<ModuleResources*>(&imageFile_);
+  ports.diagnostics = options_.diagnostics ? &diagnostics_ : nullptr;
+  return ports;
+}
+
+}  // namespace velkor::sim
