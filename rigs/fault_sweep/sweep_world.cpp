@@ -18,6 +18,7 @@
 #include "rigs/headless/headless_backend.h"
 #include "rigs/fault_sweep/run_judge.h"
 #include "rigs/sim_frontend/image_file_resources.h"
+#include "transport/bound_device.h"
 
 namespace velkor::sweep {
 
@@ -53,6 +54,7 @@ std::vector<std::uint8_t> MakeImage(unsigned seed) {
 // A fresh process: the application's globals and the access library's context as at start.
 void ResetProcessState() {
   access::context = access::AccessContext{};
+  transport::boundDevice = transport::BoundDevice{};
   app::ImageBuffer = nullptr;
   app::ImageLoaded = false;
   app::TargetIndex = -1;
@@ -199,7 +201,7 @@ RunRecord RunWith(const SweepTarget& target, const std::vector<Fault>& faults,
   record.writeProtectLow = camera.camera->WriteProtectActive();
   record.attached = world->CameraAttached();
   record.setupRegistersRestored = SetupRegistersAtPowerUp(*camera.camera);
-  record.deviceClosed = !access::IsOpen(0) && access::context.boundFilter == nullptr;
+  record.deviceClosed = !access::IsOpen(0) && transport::boundDevice.filter == nullptr;
   record.sessionsClosed = world->SessionsBalanced();
   if (traffic != nullptr) {
     *traffic = world->traffic();
@@ -210,6 +212,7 @@ RunRecord RunWith(const SweepTarget& target, const std::vector<Fault>& faults,
 
   // Ends the run's objects in an order that leaves nothing pointing at a destroyed world.
   access::context = access::AccessContext{};
+  transport::boundDevice = transport::BoundDevice{};
   InstallPorts(Ports{});
   backend.reset();
   InstallDialogBackend(nullptr);
