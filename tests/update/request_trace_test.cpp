@@ -62,16 +62,14 @@ class TraceSum {
 
 enum class Program { kUpdater, kToolWrite, kToolWriteBackup };
 
+// As the checksum file names them.
 const char* ProgramName(Program program) {
-  switch (program) {
-    case Program::kUpdater:
-      return "updater";
-    case Program::kToolWrite:
-      return "tool-write";
-    case Program::kToolWriteBackup:
-      return "tool-write-backup";
-  }
-  return "?";
+  constexpr const char* kNames[] = {"updater", "tool-write", "tool-write-backup"};
+  return kNames[static_cast<int>(program)];
+}
+
+void PrintTo(Program program, std::ostream* out) {
+  *out << ProgramName(program);
 }
 
 // Runs in a scratch directory of its own: the updater leaves Result.log there, the tool reads

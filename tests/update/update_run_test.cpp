@@ -10,6 +10,7 @@
 #include "platform/sim/sim_controller_chip_rows.h"
 #include "platform/sim/sim_flash.h"
 #include "tests/access/sim_access_fixture.h"
+#include "tests/update/sim_camera_target.h"
 #include "update/update_flow.h"
 
 namespace velkor::update {
@@ -124,18 +125,11 @@ class UpdateRunTest : public access::SimAccessTest {
   // and the erase.
   RunOutcome Run(const std::vector<std::uint8_t>& image,
                  const std::function<void()>& beforeErase = {}) {
-    char16_t path[256] = {};
-    for (int i = 0; i < 255 && sim::kSimCameraPath[i] != 0; ++i) {
-      path[i] = sim::kSimCameraPath[i];
-    }
-    UpdateTarget target;
-    target.path = path;
-    target.pathLength = 256;
-    target.image = image;
+    const SimCameraTarget cameraTarget(image);
     UpdateOptions options;
     options.settleMs = 0;
     StepLog log(beforeErase);
-    RunUpdate(target, options, *CurrentPorts().clock, log);
+    RunUpdate(cameraTarget.target(), options, *CurrentPorts().clock, log);
     return log.outcome;
   }
 

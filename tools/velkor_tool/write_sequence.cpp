@@ -148,46 +148,38 @@ class ReportObserver : public update::UpdateObserver {
   std::optional<ProgressScope> progress_;
 };
 
-// The exit code and status text of a run that got past the open and the backup.
-void Conclude(const UpdateRecord& record, WriteOutcome* outcome) {
+struct Ending {
+  int exitCode;
+  const char* statusText;
+};
+
+// The exit code and the status text for how the run ended.
+Ending EndingOf(const UpdateRecord& record) {
   switch (record.failure) {
     case Failure::kNone:
-      outcome->exitCode = kExitDone;
-      outcome->statusText = update::kTextFinished;
-      return;
+      return {kExitDone, update::kTextFinished};
     case Failure::kOpen:
-      outcome->exitCode = kExitCameraFailed;
-      outcome->statusText = update::kTextInitializeFailed;
-      return;
+      return {kExitCameraFailed, update::kTextInitializeFailed};
     case Failure::kBackupUnreadable:
+      return {kExitCameraFailed, kTextNoBackup};
     case Failure::kBackupNotSaved:
-      outcome->exitCode =
-          record.failure == Failure::kBackupNotSaved ? kExitUsage : kExitCameraFailed;
-      outcome->statusText = kTextNoBackup;
-      return;
+      return {kExitUsage, kTextNoBackup};
     case Failure::kErase:
     case Failure::kEraseUnreadable:
+      return {kExitCameraFailed, update::kTextEraseFailed};
     case Failure::kEraseNotBlank:
-      outcome->exitCode =
-          record.failure == Failure::kEraseNotBlank ? kExitCheckFailed : kExitCameraFailed;
-      outcome->statusText = update::kTextEraseFailed;
-      return;
+      return {kExitCheckFailed, update::kTextEraseFailed};
     case Failure::kWrite:
-      outcome->exitCode = kExitCameraFailed;
-      outcome->statusText = update::kTextWriteFailed;
-      return;
+      return {kExitCameraFailed, update::kTextWriteFailed};
     case Failure::kReadBack:
+      return {kExitCameraFailed, update::kTextCheckFailed};
     case Failure::kMismatch:
-      outcome->exitCode =
-          record.failure == Failure::kMismatch ? kExitCheckFailed : kExitCameraFailed;
-      outcome->statusText = update::kTextCheckFailed;
-      return;
+      return {kExitCheckFailed, update::kTextCheckFailed};
     case Failure::kRestore:
-      // A camera that still answers refused the protection; one that does not was lost.
-      outcome->exitCode = record.statusAfterRestore ? kExitCheckFailed : kExitCameraFailed;
-      outcome->statusText = kTextRestoreFailed;
-      return;
+      break;
   }
+  // A camera that still answers refused the protection; one that does not was lost.
+  return {record.statusAfterRestore ? kExitCheckFailed : kExitCameraFailed, kTextRestoreFailed};
 }
 
 }  // namespace
@@ -216,7 +208,9 @@ WriteOutcome RunWrite(const WriteRequest& request, Clock& clock, RequestTap& tap
 
   ReportObserver observer(request, tap, report, outcome.fields, backupError);
   const UpdateRecord record = update::RunUpdate(target, options, clock, observer);
-  Conclude(record, &outcome);
+  const Ending ending = EndingOf(record);
+  outcome.exitCode = ending.exitCode;
+  outcome.statusText = ending.statusText;
   outcome.fields["written"] = record.written;
   // A run that ended before the release changed nothing and says only that.
   if (record.failure == Failure::kOpen || record.failure == Failure::kBackupUnreadable ||
