@@ -17,6 +17,8 @@
 namespace velkor::update {
 
 struct UpdateTarget {
+  // The access library's entries the run works on. Its open fills those of device 0, the only
+  // one a program uses so far.
   access::DeviceIndex device = 0;
   const char16_t* path = nullptr;       // the capture device to open; null: there is none to open
   int pathLength = 0;                   // bounds the path comparison of the bind
