@@ -10,26 +10,29 @@ namespace velkor::access {
 const ChipRow ChipTable[kChipRowCount] = {
     // Columns in ChipRow order: idAddress, idText, version, flashKindRegister, versionAtLeast,
     // directErase, flashAccessSetup, altConfigBase, flashModeQuery, altConfigBlock,
-    // alwaysProtect, transferUnitByKind, clearAfterWrite, probeRegister, probeBits.
-    {0x9FF8, {'K', '7', 'D', 'R', '0'}, 1, 0x03C5, 1, 0, 0, 0, 0, 0x0000, 0, 1, 0, 0x0000, 0x00},
-    {0x9FF8, {'P', '3', 'W', 'R', '0'}, 3, 0x031D, 1, 0, 0, 0, 0, 0x0000, 0, 0, 0, 0x0000, 0x00},
-    {0x9FF8, {'T', '9', 'F', 'R', '0'}, 1, 0x0530, 0, 0, 0, 0, 0, 0x0000, 0, 0, 1, 0x0000, 0x00},
-    {0x9FF8, {'T', '9', 'F', 'R', '0'}, 2, 0x05F0, 1, 0, 0, 0, 0, 0x0000, 0, 0, 1, 0x0000, 0x00},
-    {0xD2B2, {'H', '2', 'M', 'R', '0'}, 1, 0x0530, 0, 0, 0, 0, 0, 0x0000, 0, 0, 1, 0x0000, 0x00},
-    {0xDFF8, {'H', '2', 'M', 'R', '0'}, 2, 0x05E0, 0, 1, 0, 0, 0, 0x0000, 0, 0, 1, 0x0000, 0x00},
-    {0xDFF8, {'H', '2', 'M', 'R', '0'}, 3, 0x05F0, 1, 1, 0, 0, 0, 0x0000, 0, 0, 1, 0x0000, 0x00},
-    {0xDFF8, {'V', '6', 'C', 'R', '0'}, 1, 0x05F0, 0, 1, 0, 0, 0, 0x0000, 0, 0, 1, 0x0000, 0x00},
-    {0xDFF8, {'J', '4', 'N', 'R', '0'}, 1, 0x05F0, 1, 1, 1, 1, 0, 0x5800, 0, 0, 1, 0x0000, 0x00},
-    {0xBFF8, {'X', '8', 'B', 'R', '0'}, 1, 0x05F0, 1, 0, 0, 0, 0, 0x0000, 0, 0, 1, 0x0000, 0x00},
-    {0xBFF8, {'Q', '5', 'L', 'R', '0'}, 1, 0x0690, 0, 0, 0, 0, 0, 0x0000, 0, 0, 1, 0x0000, 0x00},
-    {0xBFF8, {'Q', '5', 'L', 'R', '0'}, 2, 0x05F0, 1, 1, 0, 0, 0, 0x0000, 0, 0, 1, 0x0000, 0x00},
-    {0xBFF8, {'Z', '1', 'U', 'R', '0'}, 1, 0x05F0, 1, 1, 1, 0, 0, 0x0000, 0, 0, 1, 0x0000, 0x00},
-    {0xBFF8, {'V', '6', 'C', 'R', '0'}, 2, 0x05F0, 1, 1, 1, 0, 0, 0x0000, 1, 0, 1, 0x0000, 0x00},
-    {0xBFF8, {'G', '3', 'Y', 'R', '0'}, 1, 0x05F0, 1, 1, 1, 0, 0, 0x0000, 0, 0, 1, 0x0000, 0x00},
-    {0xBFF8, {'W', '7', 'H', 'R', '0'}, 1, 0x05F0, 1, 1, 1, 1, 0, 0xC000, 0, 0, 1, 0x1185, 0x70},
-    {0xBFF8, {'C', '4', 'S', 'R', '0'}, 1, 0x05F0, 1, 1, 1, 1, 0, 0xC000, 0, 0, 1, 0x0000, 0x00},
-    {0xC7F8, {'N', '8', 'E', 'R', '0'}, 1, 0x05F0, 0, 1, 1, 1, 0, 0xC000, 0, 0, 1, 0x0000, 0x00},
-    {0xC7F8, {'N', '8', 'E', 'R', '0'}, 2, 0x05F0, 1, 1, 1, 1, 1, 0x0000, 0, 0, 1, 0x0000, 0x00},
+    // alwaysProtect, transferUnitByKind, clearAfterWrite, probeRegister, probeBits,
+    // configByteAddress.
+    // clang-format off
+    {0x9FF8, {'K', '7', 'D', 'R', '0'}, 1, 0x03C5, 1, 0, 0, 0, 0, 0x0000, 0, 1, 0, 0x0000, 0x00, 0x8034},
+    {0x9FF8, {'P', '3', 'W', 'R', '0'}, 3, 0x031D, 1, 0, 0, 0, 0, 0x0000, 0, 0, 0, 0x0000, 0x00, 0x8034},
+    {0x9FF8, {'T', '9', 'F', 'R', '0'}, 1, 0x0530, 0, 0, 0, 0, 0, 0x0000, 0, 0, 1, 0x0000, 0x00, 0x8034},
+    {0x9FF8, {'T', '9', 'F', 'R', '0'}, 2, 0x05F0, 1, 0, 0, 0, 0, 0x0000, 0, 0, 1, 0x0000, 0x00, 0x8034},
+    {0xD2B2, {'H', '2', 'M', 'R', '0'}, 1, 0x0530, 0, 0, 0, 0, 0, 0x0000, 0, 0, 1, 0x0000, 0x00, 0x8034},
+    {0xDFF8, {'H', '2', 'M', 'R', '0'}, 2, 0x05E0, 0, 1, 0, 0, 0, 0x0000, 0, 0, 1, 0x0000, 0x00, 0x8034},
+    {0xDFF8, {'H', '2', 'M', 'R', '0'}, 3, 0x05F0, 1, 1, 0, 0, 0, 0x0000, 0, 0, 1, 0x0000, 0x00, 0x8034},
+    {0xDFF8, {'V', '6', 'C', 'R', '0'}, 1, 0x05F0, 0, 1, 0, 0, 0, 0x0000, 0, 0, 1, 0x0000, 0x00, 0x8034},
+    {0xDFF8, {'J', '4', 'N', 'R', '0'}, 1, 0x05F0, 1, 1, 1, 1, 0, 0x5800, 0, 0, 1, 0x0000, 0x00, 0x8034},
+    {0xBFF8, {'X', '8', 'B', 'R', '0'}, 1, 0x05F0, 1, 0, 0, 0, 0, 0x0000, 0, 0, 1, 0x0000, 0x00, 0x8034},
+    {0xBFF8, {'Q', '5', 'L', 'R', '0'}, 1, 0x0690, 0, 0, 0, 0, 0, 0x0000, 0, 0, 1, 0x0000, 0x00, 0x8034},
+    {0xBFF8, {'Q', '5', 'L', 'R', '0'}, 2, 0x05F0, 1, 1, 0, 0, 0, 0x0000, 0, 0, 1, 0x0000, 0x00, 0x8034},
+    {0xBFF8, {'Z', '1', 'U', 'R', '0'}, 1, 0x05F0, 1, 1, 1, 0, 0, 0x0000, 0, 0, 1, 0x0000, 0x00, 0x8034},
+    {0xBFF8, {'V', '6', 'C', 'R', '0'}, 2, 0x05F0, 1, 1, 1, 0, 0, 0x0000, 1, 0, 1, 0x0000, 0x00, 0x000F},
+    {0xBFF8, {'G', '3', 'Y', 'R', '0'}, 1, 0x05F0, 1, 1, 1, 0, 0, 0x0000, 0, 0, 1, 0x0000, 0x00, 0x8034},
+    {0xBFF8, {'W', '7', 'H', 'R', '0'}, 1, 0x05F0, 1, 1, 1, 1, 0, 0xC000, 0, 0, 1, 0x1185, 0x70, 0xC034},
+    {0xBFF8, {'C', '4', 'S', 'R', '0'}, 1, 0x05F0, 1, 1, 1, 1, 0, 0xC000, 0, 0, 1, 0x0000, 0x00, 0xC034},
+    {0xC7F8, {'N', '8', 'E', 'R', '0'}, 1, 0x05F0, 0, 1, 1, 1, 0, 0xC000, 0, 0, 1, 0x0000, 0x00, 0xC034},
+    {0xC7F8, {'N', '8', 'E', 'R', '0'}, 2, 0x05F0, 1, 1, 1, 1, 1, 0x0000, 0, 0, 1, 0x0000, 0x00, 0x8034},
+    // clang-format on
 };
 
 // Identification records are looked for at these controller-memory addresses, in this order.
@@ -121,6 +124,15 @@ bool IdentifyChip(DeviceIndex device, std::uint8_t* chipId) {
 
 bool IdentifyChip(std::uint8_t* chipId) {
   return IdentifyChip(0, chipId);
+}
+
+std::uint32_t ConfigByteAddressFor(const std::uint8_t* chipId) {
+  for (const ChipRow& row : ChipTable) {
+    if (CodeMatches(chipId, row) && chipId[kIdVersionByte] == row.version) {
+      return row.configByteAddress;
+    }
+  }
+  return kDefaultConfigByteAddress;
 }
 
 const ChipRow& RowOf(DeviceIndex device) {

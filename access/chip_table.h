@@ -41,7 +41,12 @@ struct ChipRow {
   // probeBits in it, and when they stay set marks the record's fifth character '1'.
   std::uint16_t probeRegister;
   std::uint8_t probeBits;
+  // Flash address of the configuration byte that names the board's write-protect pin, for a
+  // chip of the row's own version (a later version that the row also accepts reads the default).
+  std::uint16_t configByteAddress;
 };
+
+constexpr std::uint32_t kDefaultConfigByteAddress = 0x8034;
 
 constexpr int kChipRowCount = 19;
 constexpr int kIdAddressCount = 5;
@@ -53,6 +58,11 @@ extern const std::uint16_t IdAddressList[kIdAddressCount];
 bool MatchChipTable(DeviceIndex device, TransferMemoryFn read, std::uint8_t* chipId);
 bool IdentifyChip(DeviceIndex device, std::uint8_t* chipId);
 bool IdentifyChip(std::uint8_t* chipId);
+// The configuration byte's flash address for an identification record (code in any letter case,
+// version in byte 5): the column of the row that names the record's code and exact version. A
+// record that no row names, such as one that a failed identification left cleared, selects the
+// default address.
+std::uint32_t ConfigByteAddressFor(const std::uint8_t* chipId);
 // The identified chip's row: the device's chipRow entry, which is 0 until a first match.
 const ChipRow& RowOf(DeviceIndex device);
 // The flash kind 0..255 (255: register unreadable), -1 when the device is not open.

@@ -13,7 +13,6 @@
 #include "platform/ports.h"
 #include "transport/bound_device.h"
 #include "transport/extension_unit.h"
-#include "update/config_address.h"
 
 namespace velkor::tool {
 
@@ -187,7 +186,7 @@ ProtectionInfo OpenCamera::Protection() const {
     info.status = value;
   }
   // The byte the updater reads to find the write-protect pin.
-  info.configAddress = update::ConfigAddressFor(access::context.chipIdCopy);
+  info.configAddress = access::ConfigByteAddressFor(access::context.chipIdCopy);
   if (access::ReadMemory(info.configAddress, &value, 1)) {
     info.configByte = value;
   }

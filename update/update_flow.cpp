@@ -8,7 +8,6 @@
 #include "access/device.h"
 #include "access/flash_status.h"
 #include "access/serial_flash.h"
-#include "update/config_address.h"
 #include "update/flash_compare.h"
 #include "update/status_texts.h"
 
@@ -77,8 +76,8 @@ class Run {
     observer_.StepStarted(Step::kIdentify);
     access::IdentifyChip(target_.device, record_.chipId);
     observer_.StepFinished(Step::kIdentify, true, record_);
-    access::TransferMemory(target_.device, access::kOpReadFlash, ConfigAddressFor(record_.chipId),
-                           &configByte_, 1);
+    access::TransferMemory(target_.device, access::kOpReadFlash,
+                           access::ConfigByteAddressFor(record_.chipId), &configByte_, 1);
   }
 
   bool Backup() {

@@ -154,6 +154,31 @@ TEST(ChipTableInvariants, EachBehaviourBelongsToItsOwnChips) {
             (Names{"W7HR1", "C4SR1", "N8ER1"}));
 }
 
+// The configuration byte that names the write-protect pin: its own address on four chips, the
+// default on every other record, including a later version that a row also accepts, a record in
+// any letter case and the cleared record of a failed identification.
+TEST(ChipTableInvariants, TheConfigurationByteAddressFollowsCodeAndExactVersion) {
+  using Names = std::vector<std::string>;
+  EXPECT_EQ(ChipsWhere([](const ChipRow& r) { return r.configByteAddress == 0xC034; }),
+            (Names{"W7HR1", "C4SR1", "N8ER1"}));
+  EXPECT_EQ(ChipsWhere([](const ChipRow& r) { return r.configByteAddress == 0x000F; }),
+            Names{"V6CR2"});
+  const auto addressFor = [](const char* code, std::uint8_t version) {
+    std::uint8_t record[8] = {};
+    std::memcpy(record, code, 4);
+    record[5] = version;
+    return ConfigByteAddressFor(record);
+  };
+  EXPECT_EQ(addressFor("n8er", 1), 0xC034u);
+  EXPECT_EQ(addressFor("w7hr", 1), 0xC034u);
+  EXPECT_EQ(addressFor("W7HR", 2), kDefaultConfigByteAddress);  // the row accepts it; still 0x8034
+  EXPECT_EQ(addressFor("V6CR", 3), kDefaultConfigByteAddress);
+  EXPECT_EQ(addressFor("V6CR", 1), kDefaultConfigByteAddress);
+  EXPECT_EQ(addressFor("N8ER", 2), kDefaultConfigByteAddress);
+  const std::uint8_t cleared[8] = {};
+  EXPECT_EQ(ConfigByteAddressFor(cleared), kDefaultConfigByteAddress);
+}
+
 TEST_F(MatchChipTableTest, EachRowIsSelectedByItsOwnCodeVersionAndAddress) {
   for (int r = 0; r < kChipRowCount; ++r) {
     const ChipRow& row = ChipTable[r];
