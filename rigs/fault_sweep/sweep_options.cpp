@@ -1,24 +1,18 @@
 // Parsing of the sweep's options.
 #include "rigs/fault_sweep/sweep_options.h"
 
-#include <charconv>
 #include <sstream>
 
+#include "cli/option_reader.h"
 #include "rigs/sim/sim_controller_chip_rows.h"
 
 namespace velkor::sweep {
 
 namespace {
 
-bool ParseNumber(const std::string& text, long min, long max, long* out) {
-  long value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size() || value < min || value > max) {
-    return false;
-  }
-  *out = value;
-  return true;
-}
+using OptionRule = cli::OptionRule<SweepOptions>;
+
+constexpr std::uint64_t kMaxCount = 100000000;
 
 std::vector<std::string> Split(const std::string& text) {
   std::vector<std::string> parts;
@@ -37,6 +31,88 @@ bool ParseKind(const std::string& name, FaultKind* kind) {
     }
   }
   return false;
+}
+
+const std::vector<OptionRule>& OptionTable() {
+  static const std::vector<OptionRule> rules = {
+      cli::Flag("--help", &SweepOptions::help),
+      cli::Flag("--phases", &SweepOptions::phasesOnly),
+      {"--exhaustive", false,
+       [](SweepOptions& o, const std::string&) {
+         o.settings.stride = 1;
+         return std::string();
+       }},
+      {"--count", false,
+       [](SweepOptions& o, const std::string&) {
+         o.countOnly = true;
+         o.settings.planOnly = true;
+         return std::string();
+       }},
+      {"--rows", true,
+       [](SweepOptions& o, const std::string& v) {
+         o.rows.clear();
+         if (v == "all") {
+           for (int row = 0; row < sim::kSimChipRowCount; ++row) {
+             o.rows.push_back(row);
+           }
+           return std::string();
+         }
+         for (const std::string& part : Split(v)) {
+           const auto row = cli::ParseNumber(part);
+           if (!row || *row >= static_cast<std::uint64_t>(sim::kSimChipRowCount)) {
+             return "no chip row '" + part + "'";
+           }
+           o.rows.push_back(static_cast<int>(*row));
+         }
+         return std::string();
+       }},
+      {"--kinds", true,
+       [](SweepOptions& o, const std::string& v) {
+         o.settings.kinds.clear();
+         for (const std::string& part : Split(v)) {
+           FaultKind kind;
+           if (!ParseKind(part, &kind)) {
+             return "no fault kind '" + part + "'";
+           }
+           o.settings.kinds.push_back(kind);
+         }
+         return std::string();
+       }},
+      {"--stride", true,
+       [](SweepOptions& o, const std::string& v) {
+         return cli::ReadRanged("--stride", v, 1, kMaxCount, &o.settings.stride);
+       }},
+      {"--first", true,
+       [](SweepOptions& o, const std::string& v) {
+         return cli::ReadRanged("--first", v, 1, kMaxCount, &o.settings.first);
+       }},
+      {"--last", true,
+       [](SweepOptions& o, const std::string& v) {
+         return cli::ReadRanged("--last", v, 0, kMaxCount, &o.settings.last);
+       }},
+      {"--jobs", true,
+       [](SweepOptions& o, const std::string& v) {
+         return cli::ReadRanged("--jobs", v, 1, kMaxCount, &o.settings.jobs);
+       }},
+      {"--timeout", true,
+       [](SweepOptions& o, const std::string& v) {
+         std::uint32_t seconds = 0;
+         auto error = cli::ReadRanged("--timeout", v, 1, kMaxCount, &seconds);
+         if (error.empty()) {
+           o.settings.timeout = std::chrono::seconds(seconds);
+         }
+         return error;
+       }},
+      {"--examples", true,
+       [](SweepOptions& o, const std::string& v) {
+         return cli::ReadRanged("--examples", v, 0, kMaxCount, &o.examples);
+       }},
+      {"--busy-polls", true,
+       [](SweepOptions& o, const std::string& v) {
+         return cli::ReadRanged("--busy-polls", v, 0, kMaxCount, &o.settings.busyPolls);
+       }},
+  };
+  return rules;
 }
 
 }  // namespace
@@ -65,78 +141,9 @@ std::string SweepUsage(const char* program) {
 SweepOptionsResult ParseSweepOptions(const std::vector<std::string>& args) {
   SweepOptionsResult result;
   SweepOptions& options = result.options;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    const bool takesValue = arg == "--rows" || arg == "--kinds" || arg == "--stride" ||
-                            arg == "--first" || arg == "--last" || arg == "--jobs" ||
-                            arg == "--timeout" || arg == "--examples" || arg == "--busy-polls";
-    if (takesValue && i + 1 >= args.size()) {
-      result.error = arg + " needs a value";
-      return result;
-    }
-    const std::string value = takesValue ? args[++i] : std::string();
-    long number = 0;
-    if (arg == "--help") {
-      options.help = true;
-    } else if (arg == "--exhaustive") {
-      options.settings.stride = 1;
-    } else if (arg == "--phases") {
-      options.phasesOnly = true;
-    } else if (arg == "--count") {
-      options.countOnly = true;
-      options.settings.planOnly = true;
-    } else if (arg == "--rows") {
-      options.rows.clear();
-      if (value == "all") {
-        for (int row = 0; row < sim::kSimChipRowCount; ++row) {
-          options.rows.push_back(row);
-        }
-        continue;
-      }
-      for (const std::string& part : Split(value)) {
-        if (!ParseNumber(part, 0, sim::kSimChipRowCount - 1, &number)) {
-          result.error = "no chip row '" + part + "'";
-          return result;
-        }
-        options.rows.push_back(static_cast<int>(number));
-      }
-    } else if (arg == "--kinds") {
-      options.settings.kinds.clear();
-      for (const std::string& part : Split(value)) {
-        FaultKind kind;
-        if (!ParseKind(part, &kind)) {
-          result.error = "no fault kind '" + part + "'";
-          return result;
-        }
-        options.settings.kinds.push_back(kind);
-      }
-    } else if (takesValue) {
-      const long min =
-          arg == "--first" || arg == "--stride" || arg == "--jobs" || arg == "--timeout" ? 1 : 0;
-      if (!ParseNumber(value, min, 100000000, &number)) {
-        result.error = "bad value for " + arg + ": '" + value + "'";
-        return result;
-      }
-      const auto n = static_cast<std::uint32_t>(number);
-      if (arg == "--stride") {
-        options.settings.stride = n;
-      } else if (arg == "--first") {
-        options.settings.first = n;
-      } else if (arg == "--last") {
-        options.settings.last = n;
-      } else if (arg == "--jobs") {
-        options.settings.jobs = static_cast<int>(n);
-      } else if (arg == "--timeout") {
-        options.settings.timeout = std::chrono::seconds(n);
-      } else if (arg == "--busy-polls") {
-        options.settings.busyPolls = n;
-      } else {
-        options.examples = n;
-      }
-    } else {
-      result.error = "unknown option '" + arg + "'";
-      return result;
-    }
+  result.error = cli::ReadOptions(args, OptionTable(), options).error;
+  if (!result.error.empty()) {
+    return result;
   }
   if (options.rows.empty() || options.settings.kinds.empty()) {
     result.error = "nothing to sweep";
