@@ -131,6 +131,15 @@ requires(std::is_arithmetic_v<T> && !std::is_same_v<T, std::uint64_t>) std::stri
   return error;
 }
 
+// An option whose value is a number from min to max, kept in the field that field(target) gives:
+// Number<Options>("--jobs", 1, 64, [](Options& o) { return &o.jobs; }).
+template <typename Target, typename Field>
+OptionRule<Target> Number(const char* name, std::uint64_t min, std::uint64_t max, Field field) {
+  return {name, true, [name, min, max, field](Target& target, const std::string& value) {
+            return ReadRanged(name, value, min, max, field(target));
+          }};
+}
+
 // Prints "PROGRAM: ERROR" to stderr and gives kExitBadOptions.
 int RefuseOptions(const std::string& program, const std::string& error);
 

@@ -14,6 +14,12 @@ using OptionRule = cli::OptionRule<SweepOptions>;
 
 constexpr std::uint64_t kMaxCount = 100000000;
 
+// An option whose value is a count from min to kMaxCount.
+template <typename Field>
+OptionRule Count(const char* name, std::uint64_t min, Field field) {
+  return cli::Number<SweepOptions>(name, min, kMaxCount, field);
+}
+
 std::vector<std::string> Split(const std::string& text) {
   std::vector<std::string> parts;
   std::stringstream stream(text);
@@ -35,7 +41,7 @@ bool ParseKind(const std::string& name, FaultKind* kind) {
 
 const std::vector<OptionRule>& OptionTable() {
   static const std::vector<OptionRule> rules = {
-      cli::Flag("--help", &SweepOptions::help),
+      cli::Flag("-h|--help", &SweepOptions::help),
       cli::Flag("--phases", &SweepOptions::phasesOnly),
       {"--exhaustive", false,
        [](SweepOptions& o, const std::string&) {
@@ -78,22 +84,10 @@ const std::vector<OptionRule>& OptionTable() {
          }
          return std::string();
        }},
-      {"--stride", true,
-       [](SweepOptions& o, const std::string& v) {
-         return cli::ReadRanged("--stride", v, 1, kMaxCount, &o.settings.stride);
-       }},
-      {"--first", true,
-       [](SweepOptions& o, const std::string& v) {
-         return cli::ReadRanged("--first", v, 1, kMaxCount, &o.settings.first);
-       }},
-      {"--last", true,
-       [](SweepOptions& o, const std::string& v) {
-         return cli::ReadRanged("--last", v, 0, kMaxCount, &o.settings.last);
-       }},
-      {"--jobs", true,
-       [](SweepOptions& o, const std::string& v) {
-         return cli::ReadRanged("--jobs", v, 1, kMaxCount, &o.settings.jobs);
-       }},
+      Count("--stride", 1, [](SweepOptions& o) { return &o.settings.stride; }),
+      Count("--first", 1, [](SweepOptions& o) { return &o.settings.first; }),
+      Count("--last", 0, [](SweepOptions& o) { return &o.settings.last; }),
+      Count("--jobs", 1, [](SweepOptions& o) { return &o.settings.jobs; }),
       {"--timeout", true,
        [](SweepOptions& o, const std::string& v) {
          std::uint32_t seconds = 0;
@@ -103,14 +97,8 @@ const std::vector<OptionRule>& OptionTable() {
          }
          return error;
        }},
-      {"--examples", true,
-       [](SweepOptions& o, const std::string& v) {
-         return cli::ReadRanged("--examples", v, 0, kMaxCount, &o.examples);
-       }},
-      {"--busy-polls", true,
-       [](SweepOptions& o, const std::string& v) {
-         return cli::ReadRanged("--busy-polls", v, 0, kMaxCount, &o.settings.busyPolls);
-       }},
+      Count("--examples", 0, [](SweepOptions& o) { return &o.examples; }),
+      Count("--busy-polls", 0, [](SweepOptions& o) { return &o.settings.busyPolls; }),
   };
   return rules;
 }

@@ -16,11 +16,9 @@ constexpr std::uint32_t kFlagsGet = 0x10000001;
 using OptionRule = cli::OptionRule<EmulatedCameraOptions>;
 
 // An option whose value is a count from 0 to max.
-OptionRule Count(const char* name, std::uint64_t max,
-                 std::uint32_t* (*field)(EmulatedCameraOptions&)) {
-  return {name, true, [name, max, field](EmulatedCameraOptions& o, const std::string& v) {
-            return cli::ReadRanged(name, v, 0, max, field(o));
-          }};
+template <typename Field>
+OptionRule Count(const char* name, std::uint64_t max, Field field) {
+  return cli::Number<EmulatedCameraOptions>(name, 0, max, field);
 }
 
 const std::vector<OptionRule>& OptionTable() {
@@ -34,10 +32,7 @@ const std::vector<OptionRule>& OptionTable() {
          o.otherMaker = v == "other";
          return std::string();
        }},
-      {"--port", true,
-       [](EmulatedCameraOptions& o, const std::string& v) {
-         return cli::ReadRanged("--port", v, 0, 7, &o.port);
-       }},
+      Count("--port", 7, [](EmulatedCameraOptions& o) { return &o.port; }),
       Count("--attach-delay", 600000, [](EmulatedCameraOptions& o) { return &o.attachDelayMs; }),
       Count("--erase-ms", 60000, [](EmulatedCameraOptions& o) { return &o.eraseMs; }),
       Count("--status-write-ms", 60000, [](EmulatedCameraOptions& o) { return &o.statusWriteMs; }),
