@@ -2,10 +2,12 @@
 // open, so a closed (or out-of-range) device never causes transport traffic.
 #include "access/access_calls.h"
 
+#include "access/chip_table.h"
+
 namespace velkor::access {
 namespace {
 
-// Register that rows 2 and up clear after the flash image was written.
+// Register that most chips clear after the flash image was written.
 constexpr std::uint16_t kPostWriteRegister = 0x1073;
 
 }  // namespace
@@ -38,8 +40,7 @@ int AfterFlashWrite(DeviceIndex device) {
   if (!IsOpen(device)) {
     return 0;
   }
-  // Rows 0 and 1 need nothing after a write.
-  if (context.chipRow[device] == 0 || context.chipRow[device] == 1) {
+  if (RowOf(device).clearAfterWrite == 0) {
     return 1;
   }
   WriteRegister(device, kPostWriteRegister, 0);  // result deliberately not consulted

@@ -2,9 +2,8 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 
-#include "platform/capture_system.h"
+#include "transport/memory_transfer.h"
 
 namespace velkor::access {
 
@@ -13,9 +12,9 @@ using DeviceIndex = int;
 constexpr int kDeviceCount = 24;
 
 // Memory-transfer operation codes.
-constexpr int kOpWriteFlash = 6;
-constexpr int kOpReadFlash = 7;
-constexpr int kOpReadMemory = 9;
+using transport::kOpReadFlash;
+using transport::kOpReadMemory;
+using transport::kOpWriteFlash;
 
 using TransferMemoryFn = bool (*)(DeviceIndex device, int operation, std::uint32_t address,
                                   std::uint8_t* buffer, std::uint32_t length, std::uint32_t unit);
@@ -48,9 +47,8 @@ struct AccessContext {
   std::uint8_t savedReg5F3[kDeviceCount];
   std::uint8_t savedReg5F5[kDeviceCount];
   std::uint8_t contextInfo[260];
-  // Transport fields: the extension unit's topology node and the bound capture filter.
-  std::uint32_t extensionNodeId;
-  std::unique_ptr<CaptureFilter> boundFilter;
+  // The bound filter and the extension unit's node are the transport's own record
+  // (transport::boundDevice).
 };
 
 // The one process-wide record, zero at start. Used by one thread at a time.

@@ -5,31 +5,31 @@
 
 namespace velkor::access {
 
-// Rows are referred to by index elsewhere in the library (0, 1, 8, 13, 15, 18), so their order
-// is part of the table's meaning. auxCode, auxWord* and auxLong are carried but never read.
+// The order of the rows decides which row a record matches first; the simulator's copy of the
+// table and the rigs that name a chip by its row number follow the same order.
 const ChipRow ChipTable[kChipRowCount] = {
-    // Columns in ChipRow order: idAddress, idText, version, auxCode, flashKindRegister, auxWordA,
-    // auxWordB, auxLong, versionAtLeast, directErase, flashAccessSetup, altConfigBase,
-    // flashModeQuery.
-    {0x9FF8, {'K', '7', 'D', 'R', '0'}, 1, 0x0000, 0x03C5, 0x0000, 0x0000, 0xA000, 1, 0, 0, 0, 0},
-    {0x9FF8, {'P', '3', 'W', 'R', '0'}, 3, 0x0000, 0x031D, 0x0000, 0x01E8, 0xA000, 1, 0, 0, 0, 0},
-    {0x9FF8, {'T', '9', 'F', 'R', '0'}, 1, 0x0000, 0x0530, 0x0000, 0x01E8, 0xA000, 0, 0, 0, 0, 0},
-    {0x9FF8, {'T', '9', 'F', 'R', '0'}, 2, 0x0000, 0x05F0, 0x0000, 0x01E8, 0xA000, 1, 0, 0, 0, 0},
-    {0xD2B2, {'H', '2', 'M', 'R', '0'}, 1, 0x0000, 0x0530, 0x0000, 0x01E8, 0xE000, 0, 0, 0, 0, 0},
-    {0xDFF8, {'H', '2', 'M', 'R', '0'}, 2, 0x0000, 0x05E0, 0x0000, 0x01E8, 0xE000, 0, 1, 0, 0, 0},
-    {0xDFF8, {'H', '2', 'M', 'R', '0'}, 3, 0x0300, 0x05F0, 0x0000, 0x01E8, 0xE000, 1, 1, 0, 0, 0},
-    {0xDFF8, {'V', '6', 'C', 'R', '0'}, 1, 0x0100, 0x05F0, 0x0000, 0x01E8, 0xE000, 0, 1, 0, 0, 0},
-    {0xDFF8, {'J', '4', 'N', 'R', '0'}, 1, 0x0100, 0x05F0, 0x0000, 0x0148, 0xE000, 1, 1, 1, 1, 0},
-    {0xBFF8, {'X', '8', 'B', 'R', '0'}, 1, 0x0000, 0x05F0, 0x0000, 0x01E8, 0xC000, 1, 0, 0, 0, 0},
-    {0xBFF8, {'Q', '5', 'L', 'R', '0'}, 1, 0x0000, 0x0690, 0x0000, 0x01E8, 0xC000, 0, 0, 0, 0, 0},
-    {0xBFF8, {'Q', '5', 'L', 'R', '0'}, 2, 0x0200, 0x05F0, 0x0000, 0x01E8, 0xC000, 1, 1, 0, 0, 0},
-    {0xBFF8, {'Z', '1', 'U', 'R', '0'}, 1, 0x0100, 0x05F0, 0x0000, 0x01E8, 0xC000, 1, 1, 1, 0, 0},
-    {0xBFF8, {'V', '6', 'C', 'R', '0'}, 2, 0x0110, 0x05F0, 0x6000, 0x61E8, 0xC000, 1, 1, 1, 0, 0},
-    {0xBFF8, {'G', '3', 'Y', 'R', '0'}, 1, 0x0100, 0x05F0, 0x0000, 0x01E8, 0xC000, 1, 1, 1, 0, 0},
-    {0xBFF8, {'W', '7', 'H', 'R', '0'}, 1, 0x0640, 0x05F0, 0x0000, 0x0148, 0xC000, 1, 1, 1, 1, 0},
-    {0xBFF8, {'C', '4', 'S', 'R', '0'}, 1, 0x0530, 0x05F0, 0x0000, 0x0148, 0xC000, 1, 1, 1, 1, 0},
-    {0xC7F8, {'N', '8', 'E', 'R', '0'}, 1, 0x0520, 0x05F0, 0x0000, 0x0148, 0xE000, 0, 1, 1, 1, 0},
-    {0xC7F8, {'N', '8', 'E', 'R', '0'}, 2, 0x0750, 0x05F0, 0x0000, 0x0148, 0xE000, 1, 1, 1, 1, 1},
+    // Columns in ChipRow order: idAddress, idText, version, flashKindRegister, versionAtLeast,
+    // directErase, flashAccessSetup, altConfigBase, flashModeQuery, altConfigBlock,
+    // alwaysProtect, transferUnitByKind, clearAfterWrite, probeRegister, probeBits.
+    {0x9FF8, {'K', '7', 'D', 'R', '0'}, 1, 0x03C5, 1, 0, 0, 0, 0, 0x0000, 0, 1, 0, 0x0000, 0x00},
+    {0x9FF8, {'P', '3', 'W', 'R', '0'}, 3, 0x031D, 1, 0, 0, 0, 0, 0x0000, 0, 0, 0, 0x0000, 0x00},
+    {0x9FF8, {'T', '9', 'F', 'R', '0'}, 1, 0x0530, 0, 0, 0, 0, 0, 0x0000, 0, 0, 1, 0x0000, 0x00},
+    {0x9FF8, {'T', '9', 'F', 'R', '0'}, 2, 0x05F0, 1, 0, 0, 0, 0, 0x0000, 0, 0, 1, 0x0000, 0x00},
+    {0xD2B2, {'H', '2', 'M', 'R', '0'}, 1, 0x0530, 0, 0, 0, 0, 0, 0x0000, 0, 0, 1, 0x0000, 0x00},
+    {0xDFF8, {'H', '2', 'M', 'R', '0'}, 2, 0x05E0, 0, 1, 0, 0, 0, 0x0000, 0, 0, 1, 0x0000, 0x00},
+    {0xDFF8, {'H', '2', 'M', 'R', '0'}, 3, 0x05F0, 1, 1, 0, 0, 0, 0x0000, 0, 0, 1, 0x0000, 0x00},
+    {0xDFF8, {'V', '6', 'C', 'R', '0'}, 1, 0x05F0, 0, 1, 0, 0, 0, 0x0000, 0, 0, 1, 0x0000, 0x00},
+    {0xDFF8, {'J', '4', 'N', 'R', '0'}, 1, 0x05F0, 1, 1, 1, 1, 0, 0x5800, 0, 0, 1, 0x0000, 0x00},
+    {0xBFF8, {'X', '8', 'B', 'R', '0'}, 1, 0x05F0, 1, 0, 0, 0, 0, 0x0000, 0, 0, 1, 0x0000, 0x00},
+    {0xBFF8, {'Q', '5', 'L', 'R', '0'}, 1, 0x0690, 0, 0, 0, 0, 0, 0x0000, 0, 0, 1, 0x0000, 0x00},
+    {0xBFF8, {'Q', '5', 'L', 'R', '0'}, 2, 0x05F0, 1, 1, 0, 0, 0, 0x0000, 0, 0, 1, 0x0000, 0x00},
+    {0xBFF8, {'Z', '1', 'U', 'R', '0'}, 1, 0x05F0, 1, 1, 1, 0, 0, 0x0000, 0, 0, 1, 0x0000, 0x00},
+    {0xBFF8, {'V', '6', 'C', 'R', '0'}, 2, 0x05F0, 1, 1, 1, 0, 0, 0x0000, 1, 0, 1, 0x0000, 0x00},
+    {0xBFF8, {'G', '3', 'Y', 'R', '0'}, 1, 0x05F0, 1, 1, 1, 0, 0, 0x0000, 0, 0, 1, 0x0000, 0x00},
+    {0xBFF8, {'W', '7', 'H', 'R', '0'}, 1, 0x05F0, 1, 1, 1, 1, 0, 0xC000, 0, 0, 1, 0x1185, 0x70},
+    {0xBFF8, {'C', '4', 'S', 'R', '0'}, 1, 0x05F0, 1, 1, 1, 1, 0, 0xC000, 0, 0, 1, 0x0000, 0x00},
+    {0xC7F8, {'N', '8', 'E', 'R', '0'}, 1, 0x05F0, 0, 1, 1, 1, 0, 0xC000, 0, 0, 1, 0x0000, 0x00},
+    {0xC7F8, {'N', '8', 'E', 'R', '0'}, 2, 0x05F0, 1, 1, 1, 1, 1, 0x0000, 0, 0, 1, 0x0000, 0x00},
 };
 
 // Identification records are looked for at these controller-memory addresses, in this order.
@@ -39,11 +39,7 @@ namespace {
 
 constexpr int kIdRecordSize = 8;
 constexpr int kIdVersionByte = 5;
-constexpr int kW7hrRow = 15;
-// Row 15 comes in two builds; the one whose register 0x1185 keeps bits 4..6 set is marked by
-// a '1' in the record's fifth character.
-constexpr std::uint16_t kProbeRegister = 0x1185;
-constexpr std::uint8_t kProbeBits = 0x70;
+constexpr int kIdBuildByte = 4;
 
 // ASCII-only case folding: the record is raw bytes, so no locale may take part.
 constexpr std::uint8_t FoldCase(std::uint8_t c) {
@@ -107,17 +103,18 @@ bool IdentifyChip(DeviceIndex device, std::uint8_t* chipId) {
   if (!MatchChipTable(device, context.table.TransferMemory, chipId)) {
     return false;
   }
-  if (context.chipRow[device] != kW7hrRow) {
+  const ChipRow& row = RowOf(device);
+  if (row.probeRegister == 0) {
     return true;
   }
   // Set the probe bits and see whether they stay; the register is deliberately left as set.
   std::uint8_t before = 0;
-  ReadRegister(device, kProbeRegister, &before);
-  WriteRegister(device, kProbeRegister, static_cast<std::uint8_t>(before | kProbeBits));
+  ReadRegister(device, row.probeRegister, &before);
+  WriteRegister(device, row.probeRegister, static_cast<std::uint8_t>(before | row.probeBits));
   std::uint8_t after = 0;
-  ReadRegister(device, kProbeRegister, &after);
-  if ((after & kProbeBits) == kProbeBits) {
-    chipId[4] = '1';
+  ReadRegister(device, row.probeRegister, &after);
+  if ((after & row.probeBits) == row.probeBits) {
+    chipId[kIdBuildByte] = '1';
   }
   return true;
 }
@@ -126,12 +123,16 @@ bool IdentifyChip(std::uint8_t* chipId) {
   return IdentifyChip(0, chipId);
 }
 
+const ChipRow& RowOf(DeviceIndex device) {
+  return ChipTable[context.chipRow[device]];
+}
+
 int ReadFlashKind(DeviceIndex device) {
   if (!IsOpen(device)) {
     return -1;
   }
   std::uint8_t kind = 0;
-  if (!ReadRegister(device, ChipTable[context.chipRow[device]].flashKindRegister, &kind)) {
+  if (!ReadRegister(device, RowOf(device).flashKindRegister, &kind)) {
     kind = 0xFF;  // unreadable: treated like any kind without a rule of its own
   }
   return kind;

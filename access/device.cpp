@@ -15,9 +15,7 @@ constexpr DeviceIndex kDevice = 0;
 constexpr int kOpened = 2;
 constexpr int kFailed = 0;
 constexpr std::int32_t kDefaultTransferUnit = 8;
-// Row 0's flash-kind register; flash kind 3 on that chip takes one byte per request only.
-constexpr int kK7drRow = 0;
-constexpr std::uint16_t kRegK7drFlashKind = 0x3C5;
+// On the chips whose row says so, flash kind 3 takes one byte per request only.
 constexpr std::uint8_t kSingleByteFlashKind = 3;
 
 void FillAccessTable(AccessTable& table) {
@@ -36,8 +34,17 @@ void FillAccessTable(AccessTable& table) {
 
 }  // namespace
 
+bool MatchBoundChip() {
+  std::uint8_t chipId[8] = {};  // only whether it matched counts here
+  return MatchChipTable(kDevice, transport::TransferMemory, chipId);
+}
+
+bool ListCaptureDevices(char16_t* paths, int count, int length, int* counter) {
+  return transport::ListCaptureDevices(paths, count, length, counter, MatchBoundChip);
+}
+
 int OpenDevice(const char16_t* path, int length) {
-  if (!transport::BindCaptureDevice(kDevice, path, length)) {
+  if (!transport::BindCaptureDevice(kDevice, path, length, MatchBoundChip)) {
     // The device stays closed, so no later CloseDevice reaches the transport; yet the bind
     // began a capture session on this thread and may hold a filter it found but could not
     // identify. Release both here, on the thread that made them.
@@ -51,11 +58,12 @@ int OpenDevice(const char16_t* path, int length) {
   // An unidentified chip keeps the row it had before (0 on a fresh context) and is then
   // treated as that row; the bind only succeeds for identifiable chips anyway.
   IdentifyChip(kDevice, context.chipIdCopy);
-  if (context.chipRow[kDevice] != kK7drRow) {
+  const ChipRow& row = RowOf(kDevice);
+  if (row.transferUnitByKind == 0) {
     return kOpened;
   }
   std::uint8_t kind = 0;
-  if (!context.table.ReadRegister(kDevice, kRegK7drFlashKind, &kind)) {
+  if (!context.table.ReadRegister(kDevice, row.flashKindRegister, &kind)) {
     return kFailed;  // left open: the caller closes it
   }
   if (kind == kSingleByteFlashKind) {

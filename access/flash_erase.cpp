@@ -117,7 +117,7 @@ bool EraseFlash(DeviceIndex device) {
   if (ErasesWithC7(kind)) {
     return RunChipErase(device, kCmdChipEraseC7);
   }
-  if (ChipTable[context.chipRow[device]].directErase != 0) {
+  if (RowOf(device).directErase != 0) {
     return RunChipErase(device, kCmdChipErase60);
   }
   return RunControllerErase(device);

@@ -56,9 +56,8 @@ bool SendFlashCommand(DeviceIndex device, std::uint8_t command);
 bool ReadFlashStatusOnce(DeviceIndex device, std::uint8_t* status);
 // The flash kind, read a second time when the first read fails.
 int ReadFlashKindTwice(DeviceIndex device);
-// Register access sent again when the request does not go through.
+// A register write sent again when the request does not go through.
 bool WriteRegisterConfirmed(DeviceIndex device, std::uint16_t reg, std::uint8_t value);
-bool ReadRegisterConfirmed(DeviceIndex device, std::uint16_t reg, std::uint8_t* value);
 // Writes the flash's status register with the interface switched on for it, and reads it back:
 // true when the protection bits (SRWD, BP0 to BP2) read back as written. A write that cannot be
 // confirmed is repeated a few times, unless the flash never became idle.

@@ -19,8 +19,6 @@ constexpr std::uint8_t kStatusUnprotected = 0x00;
 constexpr std::uint8_t kStatusProtected = 0x8C;
 // In flash mode 2 the controller handles the status register itself.
 constexpr std::uint8_t kFlashModeSelfManaged = 2;
-constexpr int kJ4nrRow = 8;
-constexpr int kV6crRow = 13;  // this chip always gets its protection back
 // The configuration block holds the byte D at offset 0x03 and F at offset 0x34; protection is
 // restored when D is at least 0x35 and F has bit 7 set.
 constexpr std::uint8_t kMinProtectingD = 0x35;
@@ -125,20 +123,16 @@ struct ConfigBlockAddresses {
   std::uint16_t f;
 };
 
-ConfigBlockAddresses ConfigBlockFor(DeviceIndex device, const ChipRow& row,
-                                    std::uint16_t blockOffset) {
-  if (row.altConfigBase == 0) {
-    return {static_cast<std::uint16_t>(0x8003 + blockOffset),
-            static_cast<std::uint16_t>(0x8034 + blockOffset)};
-  }
-  if (row.flashModeQuery != 0) {
-    return {static_cast<std::uint16_t>(blockOffset + 0x03),
-            static_cast<std::uint16_t>(blockOffset + 0x34)};
-  }
-  if (context.chipRow[device] == kJ4nrRow) {
-    return {0x5803, 0x5834};
-  }
-  return {0xC003, 0xC034};
+constexpr std::uint16_t kConfigBlock = 0x8000;
+constexpr std::uint16_t kConfigOffsetD = 0x03;
+constexpr std::uint16_t kConfigOffsetF = 0x34;
+
+// The block offset is the page that chips with the flash-mode query report (0 on the others).
+ConfigBlockAddresses ConfigBlockFor(const ChipRow& row, std::uint16_t blockOffset) {
+  const auto base = static_cast<std::uint16_t>(
+      (row.altConfigBase != 0 ? row.altConfigBlock : kConfigBlock) + blockOffset);
+  return {static_cast<std::uint16_t>(base + kConfigOffsetD),
+          static_cast<std::uint16_t>(base + kConfigOffsetF)};
 }
 
 bool RestorePin(DeviceIndex device, std::uint16_t restoreRegister, std::uint8_t levelByte) {
@@ -195,10 +189,10 @@ bool RestoreProtection(DeviceIndex device, const ChipRow& row, const Preamble& p
   bool ok = true;
   if (row.flashModeQuery == 0 || pre.mode != kFlashModeSelfManaged) {
     // The block is read from the flash as it is now, so the image just written decides.
-    const ConfigBlockAddresses at = ConfigBlockFor(device, row, pre.blockOffset);
+    const ConfigBlockAddresses at = ConfigBlockFor(row, pre.blockOffset);
     const std::uint8_t d = ConfigBlockByte(device, at.d, image);
     const std::uint8_t f = ConfigBlockByte(device, at.f, image);
-    if ((d >= kMinProtectingD && (f & kProtectFlagF) != 0) || context.chipRow[device] == kV6crRow) {
+    if ((d >= kMinProtectingD && (f & kProtectFlagF) != 0) || row.alwaysProtect != 0) {
       // Written while the flash-access setup still holds (on chips that need it, the host's
       // commands reach the flash only then) and while the pin still releases WP# (with SRWD
       // set, a held WP# freezes the register).
@@ -222,7 +216,7 @@ bool SetFlashWriteProtect(DeviceIndex device, std::uint8_t mode, std::uint16_t* 
   if (restoreRegister == nullptr || configByte == nullptr || !IsOpen(device)) {
     return false;
   }
-  const ChipRow& row = ChipTable[context.chipRow[device]];
+  const ChipRow& row = RowOf(device);
   Preamble pre{};
   if (!ReadPreamble(device, row, &pre)) {
     return false;

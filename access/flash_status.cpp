@@ -49,7 +49,7 @@ bool ReadFlashStatus(DeviceIndex device, std::uint8_t* status) {
   if (status == nullptr || !IsOpen(device)) {
     return false;
   }
-  const bool needsSetup = ChipTable[context.chipRow[device]].flashAccessSetup != 0;
+  const bool needsSetup = RowOf(device).flashAccessSetup != 0;
   std::uint8_t saved[kSetupCount] = {};
   // Without the saved values nothing could be put back: give up before changing anything.
   if (needsSetup && !SaveSetup(device, saved)) {

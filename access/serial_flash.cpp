@@ -117,18 +117,9 @@ bool WriteRegisterConfirmed(DeviceIndex device, std::uint16_t reg, std::uint8_t 
   return false;
 }
 
-bool ReadRegisterConfirmed(DeviceIndex device, std::uint16_t reg, std::uint8_t* value) {
-  for (int attempt = 0; attempt < kRequestAttempts; ++attempt) {
-    if (ReadRegister(device, reg, value)) {
-      return true;
-    }
-  }
-  return false;
-}
-
 bool ReadFlashMode(DeviceIndex device, std::uint8_t* mode) {
   if (mode == nullptr || !IsOpen(device) || context.table.ReadFlashMode == nullptr ||
-      ChipTable[context.chipRow[device]].flashModeQuery == 0) {
+      RowOf(device).flashModeQuery == 0) {
     return false;
   }
   return context.table.ReadFlashMode(device, mode);
@@ -136,7 +127,7 @@ bool ReadFlashMode(DeviceIndex device, std::uint8_t* mode) {
 
 bool ReadFlashWord(DeviceIndex device, std::uint16_t* word) {
   if (word == nullptr || !IsOpen(device) || context.table.ReadFlashWord == nullptr ||
-      ChipTable[context.chipRow[device]].flashModeQuery == 0) {
+      RowOf(device).flashModeQuery == 0) {
     return false;
   }
   return context.table.ReadFlashWord(device, word);

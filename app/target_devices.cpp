@@ -3,9 +3,9 @@
 
 #include <cstring>
 
+#include "access/device.h"
 #include "app/app_state.h"
 #include "app/text_match.h"
-#include "transport/capture_devices.h"
 
 namespace velkor::app {
 
@@ -40,7 +40,7 @@ void FindTargetDevices(CVelkorDlg* dialog) {
     dialog->NarrowPathList[i][0] = '\0';
   }
   int counter = 0;
-  transport::ListCaptureDevices(&dialog->DevicePathList[0][0], kPathCount, kPathLength, &counter);
+  access::ListCaptureDevices(&dialog->DevicePathList[0][0], kPathCount, kPathLength, &counter);
   ChooseTargetEntry(dialog, counter);
 }
 

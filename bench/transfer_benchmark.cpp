@@ -11,6 +11,7 @@
 #include "access/device.h"
 #include "platform/ports.h"
 #include "rigs/sim/sim_world.h"
+#include "transport/bound_device.h"
 
 namespace velkor {
 namespace {
@@ -29,11 +30,13 @@ class OpenCamera {
     world_->SetTrafficLogging(false);
     InstallPorts(sim::WorldPorts(*world_));
     access::context = access::AccessContext{};
+    transport::boundDevice = transport::BoundDevice{};
     open_ = access::OpenDevice(sim::kSimCameraPath, 256) == 2;
   }
   ~OpenCamera() {
     access::CloseDevice();
     access::context = access::AccessContext{};
+    transport::boundDevice = transport::BoundDevice{};
     InstallPorts(Ports{});
   }
   bool open() const { return open_; }

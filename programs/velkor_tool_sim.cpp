@@ -12,6 +12,7 @@
 #include "platform/linux/process_exit.h"
 #include "platform/linux/real_clock.h"
 #include "platform/ports.h"
+#include "rigs/sim_frontend/camera_state_file.h"
 #include "rigs/sim_frontend/paced_clock.h"
 #include "rigs/sim_frontend/sim_options.h"
 #include "rigs/sim_frontend/sim_world_builder.h"
@@ -34,7 +35,8 @@ constexpr char kSimUsage[] =
     "...), and:\n"
     "  --request-latency-us N   every extension-unit request takes N microseconds\n"
     "  --flash-file FILE        the simulated flash starts with FILE's 65,536 bytes (when it\n"
-    "                           exists) and is saved back to it at the end of the run\n";
+    "                           exists) and is saved back to it at the end of the run\n"
+    "  (--camera-state FILE keeps the whole camera, flash, status and registers, instead)\n";
 
 struct SplitArguments {
   std::vector<std::string> sim;
@@ -100,6 +102,12 @@ int main(int argc, char** argv) {
     return tool::kExitUsage;
   }
   sim::SimFrontendOptions& options = parsed.options;
+  if (!split.flashFile.empty() && !options.cameraStatePath.empty()) {
+    std::fprintf(stderr,
+                 "%s: --flash-file and --camera-state: give one (the state holds the flash)\n",
+                 kProgram);
+    return tool::kExitUsage;
+  }
   if (!split.flashFile.empty() && ::access(split.flashFile.c_str(), F_OK) == 0) {
     std::string error;
     if (!tool::LoadImageFile(split.flashFile, &options.camera.initialFlash, &error)) {
@@ -111,10 +119,16 @@ int main(int argc, char** argv) {
   RealClock realClock;
   std::unique_ptr<sim::SimWorld> world = sim::BuildSimWorld(options);
   world->SetTrafficLogging(false);
+  if (std::string error; !sim::LoadCameraState(*world, options, &error)) {
+    std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
+    return tool::kExitUsage;
+  }
   sim::PacedClock clock(realClock, world->clock(), !options.fast);
   sim::PacedDeviceTree deviceTree(*world, clock);
   sim::StreamDiagnostics diagnostics(stderr);
-  ProcessExit process;
+  ProcessExit exitProcess;
+  // An interrupt ends the tool through the Process port too: the state is saved on that path.
+  sim::StateSavingProcess process(exitProcess, *world, options, kProgram);
 
   Ports ports;
   ports.captureSystem = world.get();
@@ -132,6 +146,10 @@ int main(int argc, char** argv) {
   environment.requestLatencyUs = split.latencyUs;
   int code = tool::RunTool(split.tool, environment);
 
+  if (std::string error; !sim::SaveCameraState(*world, options, &error)) {
+    std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
+    code = code == tool::kExitDone ? tool::kExitUsage : code;
+  }
   if (!split.flashFile.empty()) {
     const auto& cells = world->device(sim::kSimCameraDevice).camera->flash().content();
     std::string error;

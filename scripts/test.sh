@@ -58,7 +58,15 @@ if command -v clang++-14 >/dev/null; then
   run_stage "libFuzzer build, corpus replay" fuzz_corpus
 fi
 if [ -x tests/wine/run.sh ]; then
+  # The stage finds out itself whether this machine runs 32-bit programs; where it does, the
+  # 64-bit-only path (taken where it does not) is tested too, in a short second run.
   run_stage "Windows build under Wine" tests/wine/run.sh build-win
+  if (source tests/wine/wine-lib.sh && wine_choose_loader && [ "$wine_32bit" = 1 ]); then
+    run_stage "Windows build under Wine, 64-bit loader only (short)" \
+      env VELKOR_WINE_NO_32BIT=1 VELKOR_WINE_QUICK=1 tests/wine/run.sh build-win
+  else
+    echo "no second Wine run: the stage above took the 64-bit-only path already"
+  fi
 fi
 # Links the native build's objects statically for the guest; about 3 minutes under TCG.
 if [ -x tests/kernel/run.sh ]; then

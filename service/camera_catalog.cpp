@@ -12,6 +12,7 @@
 #include "app/target_devices.h"
 #include "app/update_sequence.h"
 #include "platform/ports.h"
+#include "transport/bound_device.h"
 #include "transport/extension_unit.h"
 
 namespace velkor::tool {
@@ -44,10 +45,10 @@ bool ProbeExtensionUnit(CaptureDevice& device) {
   if (device.BindToObject(&filter) != hr::kOk || filter == nullptr) {
     return false;
   }
-  access::context.boundFilter = std::move(filter);
+  transport::boundDevice.filter = std::move(filter);
   std::uint32_t node = 0;
   const bool found = transport::FindExtensionNode(&node);
-  access::context.boundFilter.reset();
+  transport::boundDevice.filter.reset();
   return found;
 }
 
@@ -166,7 +167,7 @@ ChipInfo OpenCamera::Chip() const {
   }
   chip.version = chip.record[5];
   chip.flashKind = access::ReadFlashKind(0);
-  if (access::ChipTable[chip.row].flashModeQuery != 0) {
+  if (access::RowOf(0).flashModeQuery != 0) {
     std::uint8_t mode = 0;
     if (access::ReadFlashMode(0, &mode)) {
       chip.flashMode = mode;

@@ -9,7 +9,6 @@
 #include <memory>
 #include <string>
 
-#include "access/chip_table.h"
 #include "platform/ports.h"
 #include "transport/extension_unit.h"
 #include "transport/memory_transfer.h"
@@ -52,9 +51,9 @@ bool BindDeviceFilter(EnumeratedDevice& device) {
   if (device.bag->ReadDevicePath(&device.path) != hr::kOk) {
     return false;
   }
-  if (device.moniker->BindToObject(&access::context.boundFilter) != hr::kOk ||
-      access::context.boundFilter == nullptr) {
-    access::context.boundFilter.reset();
+  if (device.moniker->BindToObject(&boundDevice.filter) != hr::kOk ||
+      boundDevice.filter == nullptr) {
+    boundDevice.filter.reset();
     return false;
   }
   return true;
@@ -66,16 +65,18 @@ bool NextDevice(CaptureDeviceEnumerator& devices, EnumeratedDevice* device) {
   return devices.Next(&device->moniker) == hr::kOk && device->moniker != nullptr;
 }
 
-// Locates the extension unit of the bound filter and matches the chip behind it. When the node
-// search fails, the attempt number serves as the node id, which finds the unit on filters
+// Locates the extension unit of the bound filter and identifies the chip behind it. When the
+// node search fails, the attempt number serves as the node id, which finds the unit on filters
 // whose topology does not describe it.
-bool IdentifyBoundDevice() {
-  std::uint8_t chipId[8] = {};
+bool IdentifyBoundDevice(IdentifyBoundFn identify) {
+  if (identify == nullptr) {
+    return false;
+  }
   for (std::uint32_t attempt = 1; attempt <= kIdentificationAttempts; ++attempt) {
-    if (!FindExtensionNode(&access::context.extensionNodeId)) {
-      access::context.extensionNodeId = attempt;
+    if (!FindExtensionNode(&boundDevice.extensionNodeId)) {
+      boundDevice.extensionNodeId = attempt;
     }
-    if (access::MatchChipTable(0, &TransferMemory, chipId)) {
+    if (identify()) {
       return true;
     }
   }
@@ -84,7 +85,8 @@ bool IdentifyBoundDevice() {
 
 }  // namespace
 
-bool ListCaptureDevices(char16_t* paths, int count, int length, int* counter) {
+bool ListCaptureDevices(char16_t* paths, int count, int length, int* counter,
+                        IdentifyBoundFn identify) {
   if (counter != nullptr) {
     *counter = 0;
   }
@@ -110,12 +112,12 @@ bool ListCaptureDevices(char16_t* paths, int count, int length, int* counter) {
     if (!BindDeviceFilter(device)) {
       continue;
     }
-    if (IdentifyBoundDevice()) {
+    if (IdentifyBoundDevice(identify)) {
       CopyUtf16(paths + static_cast<std::size_t>(*counter) * entryLength, entryLength,
                 device.path.c_str());
       ++*counter;
     }
-    access::context.boundFilter.reset();
+    boundDevice.filter.reset();
   }
   device = EnumeratedDevice{};
   devices.reset();
@@ -123,7 +125,7 @@ bool ListCaptureDevices(char16_t* paths, int count, int length, int* counter) {
   return *counter > 0;
 }
 
-bool BindCaptureDevice(access::DeviceIndex, const char16_t* path, int length) {
+bool BindCaptureDevice(DeviceIndex, const char16_t* path, int length, IdentifyBoundFn identify) {
   CaptureSystem* system = CurrentPorts().captureSystem;
   if (system == nullptr) {
     return false;
@@ -131,7 +133,7 @@ bool BindCaptureDevice(access::DeviceIndex, const char16_t* path, int length) {
   // The session stays open whatever the result; CloseDevice ends it.
   system->BeginSession();
   // A filter left from an earlier bind must not pass for the one this search finds.
-  access::context.boundFilter.reset();
+  boundDevice.filter.reset();
   if (path == nullptr) {
     return false;
   }
@@ -153,20 +155,20 @@ bool BindCaptureDevice(access::DeviceIndex, const char16_t* path, int length) {
     if (CompareUtf16(device.path.c_str(), path, compareLength) == 0) {
       break;
     }
-    access::context.boundFilter.reset();
+    boundDevice.filter.reset();
   }
   device = EnumeratedDevice{};
   devices.reset();
 
-  if (access::context.boundFilter == nullptr) {
+  if (boundDevice.filter == nullptr) {
     return false;
   }
   // An unidentified device stays bound; CloseDevice releases it.
-  return IdentifyBoundDevice();
+  return IdentifyBoundDevice(identify);
 }
 
-bool CloseDevice(access::DeviceIndex) {
-  access::context.boundFilter.reset();
+bool CloseDevice(DeviceIndex) {
+  boundDevice.filter.reset();
   if (CaptureSystem* system = CurrentPorts().captureSystem) {
     system->EndSession();
   }

@@ -1,7 +1,7 @@
 // Search of the bound filter's topology for the vendor extension unit's node.
 #include <memory>
 
-#include "access/access_context.h"
+#include "transport/bound_device.h"
 #include "transport/extension_unit.h"
 
 namespace velkor::transport {
@@ -29,7 +29,7 @@ bool NodeAnswersProbe(KsTopology& topology, std::uint32_t node) {
 }  // namespace
 
 bool FindExtensionNode(std::uint32_t* nodeId) {
-  CaptureFilter* filter = access::context.boundFilter.get();
+  CaptureFilter* filter = boundDevice.filter.get();
   if (filter == nullptr) {
     return false;
   }

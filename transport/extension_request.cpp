@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "access/access_context.h"
+#include "transport/bound_device.h"
 #include "transport/extension_unit.h"
 
 namespace velkor::transport {
@@ -14,7 +14,7 @@ KsPropertyNode Descriptor(std::uint32_t selector, std::uint32_t flags) {
   property.set = kVendorPropertySet;
   property.id = selector;
   property.flags = flags;
-  property.nodeId = access::context.extensionNodeId;
+  property.nodeId = boundDevice.extensionNodeId;
   property.reserved = 0;
   return property;
 }
@@ -22,7 +22,7 @@ KsPropertyNode Descriptor(std::uint32_t selector, std::uint32_t flags) {
 }  // namespace
 
 std::unique_ptr<KsControl> ObtainControl() {
-  CaptureFilter* filter = access::context.boundFilter.get();
+  CaptureFilter* filter = boundDevice.filter.get();
   if (filter == nullptr) {
     return nullptr;
   }

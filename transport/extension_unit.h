@@ -5,12 +5,10 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "access/access_context.h"
 #include "platform/guid.h"
+#include "transport/bound_device.h"
 
 namespace velkor::transport {
-
-using access::DeviceIndex;
 
 // The vendor property set {5B1E07C4-92D3-4F6A-8E21-3C7D94A0B6F8}.
 constexpr Guid kVendorPropertySet = {

@@ -48,9 +48,9 @@ bool SendPiece(Piece kind, DeviceIndex device, int operation, std::uint32_t addr
   std::uint8_t scratch[kMaxUnit] = {};
   const auto count = static_cast<std::uint8_t>(size);
   switch (operation) {
-    case access::kOpWriteFlash:
+    case kOpWriteFlash:
       return FlashWriteChunk(device, Low16(address), count, size > 0 ? buffer + offset : nullptr);
-    case access::kOpReadFlash:
+    case kOpReadFlash:
       if (kind == Piece::kLone && !FlashReadRequest(device, Low16(address), count)) {
         return false;
       }
@@ -73,8 +73,7 @@ bool SendPiece(Piece kind, DeviceIndex device, int operation, std::uint32_t addr
 bool TransferMemory(DeviceIndex device, int operation, std::uint32_t address, std::uint8_t* buffer,
                     std::uint32_t length, std::uint32_t unit) {
   operation &= 0xFF;
-  if (operation != access::kOpWriteFlash && operation != access::kOpReadFlash &&
-      operation != access::kOpReadMemory) {
+  if (operation != kOpWriteFlash && operation != kOpReadFlash && operation != kOpReadMemory) {
     return false;
   }
   // A transfer running past 0xFFFF would wrap to address 0 and overwrite or misread the start
@@ -97,7 +96,7 @@ bool TransferMemory(DeviceIndex device, int operation, std::uint32_t address, st
   std::uint32_t offset = 0;
 
   // A write starting off a unit boundary first fills up to the boundary.
-  if (operation == access::kOpWriteFlash && unit != 0 && address % unit != 0) {
+  if (operation == kOpWriteFlash && unit != 0 && address % unit != 0) {
     std::uint32_t lead = unit - address % unit;
     const bool leadIsWhole = lead >= length;
     if (leadIsWhole) {
@@ -125,7 +124,7 @@ bool TransferMemory(DeviceIndex device, int operation, std::uint32_t address, st
   }
 
   // One read request opens the stream; each data GET then delivers the next unit bytes.
-  if (operation == access::kOpReadFlash &&
+  if (operation == kOpReadFlash &&
       !FlashReadRequest(device, Low16(running), static_cast<std::uint8_t>(unit))) {
     return Fail(kFullPieces);
   }

@@ -4,11 +4,16 @@
 
 #include <cstdint>
 
-#include "access/access_context.h"
+#include "transport/bound_device.h"
 
 namespace velkor::transport {
 
-bool TransferMemory(access::DeviceIndex device, int operation, std::uint32_t address,
-                    std::uint8_t* buffer, std::uint32_t length, std::uint32_t unit);
+// Operation codes.
+constexpr int kOpWriteFlash = 6;
+constexpr int kOpReadFlash = 7;
+constexpr int kOpReadMemory = 9;
+
+bool TransferMemory(DeviceIndex device, int operation, std::uint32_t address, std::uint8_t* buffer,
+                    std::uint32_t length, std::uint32_t unit);
 
 }  // namespace velkor::transport

@@ -83,6 +83,8 @@ SweepResult RunSweep(const SweepSettings& settings) {
   const auto started = std::chrono::steady_clock::now();
   SweepResult result;
   result.chipRow = settings.chipRow;
+  result.kinds = settings.kinds;
+  result.recoveryJudged = settings.rerun.attached || settings.rerun.replugged;
   std::filesystem::path scratch = settings.scratch;
   if (scratch.empty()) {
     scratch = std::filesystem::temp_directory_path() /
@@ -108,7 +110,10 @@ SweepResult RunSweep(const SweepSettings& settings) {
   const std::string passVerdict(clean.verdict, clean.verdictLength);
 
   const std::vector<PlannedRun> plan =
-      PlanRuns(result.requests, settings.kinds, settings.stride, settings.first, settings.last);
+      settings.doubles > 0 ? PlanDoubles(result.requests, settings.kinds, settings.doubles,
+                                         settings.draws.seed, settings.first, settings.last)
+                           : PlanRuns(result.requests, settings.kinds, settings.stride,
+                                      settings.first, settings.last, settings.draws);
   result.planned = plan.size();
   if (settings.planOnly) {
     std::filesystem::remove_all(scratch);
@@ -119,6 +124,12 @@ SweepResult RunSweep(const SweepSettings& settings) {
         settings.jobs, settings.timeout, scratch,
         [&](std::uint64_t tag, const ChildEnd& end, const RunRecord& record) {
           JudgedRun judged{plan[tag], end, record, Judge(end, record, passVerdict)};
+          if (result.recoveryJudged && end.kind == ChildEnd::Kind::kReported) {
+            const PlannedRun& run = judged.run;
+            const bool unplug = run.kind == FaultKind::kUnplug ||
+                                (run.second && run.second->kind == FaultKind::kUnplug);
+            judged.defects |= JudgeRecovery(record, passVerdict, unplug);
+          }
           result.cells[static_cast<int>(judged.run.phase)][static_cast<int>(judged.run.kind)].Add(
               judged);
           if (judged.defects != 0) {
@@ -128,7 +139,11 @@ SweepResult RunSweep(const SweepSettings& settings) {
     for (std::size_t i = 0; i < plan.size(); ++i) {
       const PlannedRun& run = plan[i];
       pool.Submit(i, [&] {
-        return RunOnce(target, Fault{run.kind, run.index, run.replyByte}, settings.program);
+        std::vector<Fault> faults = {run.AsFault()};
+        if (run.second) {
+          faults.push_back(*run.second);
+        }
+        return RunFaulted(target, faults, settings.program, settings.rerun);
       });
     }
     pool.Drain();

@@ -30,6 +30,10 @@ struct SweepSettings {
   // Polls of the flash interface's done flag that read busy before each byte is through (0: the
   // byte is through at once, as the byte-exact phase map expects).
   std::uint32_t busyPolls = 0;
+  // Second runs after each faulted one; with either, the recovery defects are judged too.
+  Rerun rerun;
+  PlanDraws draws;            // seed, garbles per index, slow-flash draws
+  std::uint32_t doubles = 0;  // >0: this many seeded double-fault runs instead of the sweep
 };
 
 struct JudgedRun {
@@ -53,7 +57,9 @@ struct Tally {
 
 struct SweepResult {
   int chipRow = 0;
-  std::string cleanRunProblem;  // empty when the clean run passed with the image and protection
+  std::vector<FaultKind> kinds;  // the kinds swept, in the report's column order
+  bool recoveryJudged = false;   // the --rerun defects were judged
+  std::string cleanRunProblem;   // empty when the clean run passed with the image and protection
   std::vector<RequestInfo> requests;
   Tally cells[kPhaseCount][kFaultKindCount];
   std::vector<JudgedRun> defective;  // by fault kind and index

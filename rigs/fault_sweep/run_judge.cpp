@@ -94,4 +94,30 @@ DefectSet Judge(const ChildEnd& end, const RunRecord& record, const std::string&
   return defects;
 }
 
+namespace {
+
+bool Recovered(const RerunRecord& rerun, const std::string& passVerdict) {
+  const std::string verdict(rerun.verdict, rerun.verdictLength);
+  return rerun.exitCode == 0 && !rerun.stalled && rerun.hasVerdict && verdict == passVerdict &&
+         rerun.flash == FlashContent::kImage &&
+         (rerun.status & kProtectedStatus) == kProtectedStatus && rerun.writeProtectLow;
+}
+
+}  // namespace
+
+DefectSet JudgeRecovery(const RunRecord& record, const std::string& passVerdict, bool unplugFault) {
+  DefectSet defects = 0;
+  if (record.rerunAttached.ran && !Recovered(record.rerunAttached, passVerdict)) {
+    defects |= Bit(Defect::kUnrecoverableAttached);
+  }
+  if (record.rerunReplugged.ran && !Recovered(record.rerunReplugged, passVerdict)) {
+    defects |= Bit(Defect::kUnrecoverableReplugged);
+  }
+  if (!unplugFault && record.attached && record.flash != FlashContent::kOld &&
+      record.flash != FlashContent::kImage) {
+    defects |= Bit(Defect::kFirmwareLost);
+  }
+  return defects;
+}
+
 }  // namespace velkor::sweep

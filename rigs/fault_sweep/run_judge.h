@@ -21,4 +21,9 @@ bool ProtectionOn(const RunRecord& record);
 // The defect classes of a run. passVerdict is the clean run's "Result.log", byte for byte.
 DefectSet Judge(const ChildEnd& end, const RunRecord& record, const std::string& passVerdict);
 
+// The defects judged with --rerun: a second run that does not end "Pass" with the image and the
+// protection on (per form that ran), and the firmware lost on a camera still attached. An
+// unplug fault is excepted from the latter (its second runs must pass instead).
+DefectSet JudgeRecovery(const RunRecord& record, const std::string& passVerdict, bool unplugFault);
+
 }  // namespace velkor::sweep

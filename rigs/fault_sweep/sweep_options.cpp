@@ -1,6 +1,7 @@
 // Parsing of the sweep's options.
 #include "rigs/fault_sweep/sweep_options.h"
 
+#include <algorithm>
 #include <sstream>
 
 #include "cli/option_reader.h"
@@ -75,6 +76,12 @@ const std::vector<OptionRule>& OptionTable() {
       {"--kinds", true,
        [](SweepOptions& o, const std::string& v) {
          o.settings.kinds.clear();
+         if (v == "all") {
+           for (int k = 0; k < kFaultKindCount; ++k) {
+             o.settings.kinds.push_back(static_cast<FaultKind>(k));
+           }
+           return std::string();
+         }
          for (const std::string& part : Split(v)) {
            FaultKind kind;
            if (!ParseKind(part, &kind)) {
@@ -99,6 +106,28 @@ const std::vector<OptionRule>& OptionTable() {
        }},
       Count("--examples", 0, [](SweepOptions& o) { return &o.examples; }),
       Count("--busy-polls", 0, [](SweepOptions& o) { return &o.settings.busyPolls; }),
+      {"--rerun", true,
+       [](SweepOptions& o, const std::string& v) {
+         if (v != "attached" && v != "replugged" && v != "both") {
+           return "--rerun: expected attached, replugged or both, got '" + v + "'";
+         }
+         o.settings.rerun.attached = v != "replugged";
+         o.settings.rerun.replugged = v != "attached";
+         return std::string();
+       }},
+      {"--short-stride", true,
+       [](SweepOptions& o, const std::string& v) {
+         std::uint32_t stride = 0;
+         auto error = cli::ReadRanged("--short-stride", v, 0, kMaxCount, &stride);
+         if (error.empty()) {
+           o.settings.draws.shortStride = std::max<std::uint32_t>(stride, 1);
+         }
+         return error;
+       }},
+      Count("--garbles", 0, [](SweepOptions& o) { return &o.settings.draws.garbles; }),
+      Count("--slow-draws", 0, [](SweepOptions& o) { return &o.settings.draws.slowDraws; }),
+      Count("--double", 0, [](SweepOptions& o) { return &o.settings.doubles; }),
+      Count("--seed", 0, [](SweepOptions& o) { return &o.settings.draws.seed; }),
   };
   return rules;
 }
@@ -111,7 +140,8 @@ std::string SweepUsage(const char* program) {
          "Runs the whole updater once per request index of a clean update against a simulated\n"
          "write-protected camera, with one fault each time, and judges what each run left.\n"
          "  --rows LIST      chip rows, comma-separated, or 'all' (default 17)\n"
-         "  --kinds LIST     fault kinds: fail,s_false,unplug,corrupt (default all four)\n"
+         "  --kinds LIST     fault kinds: fail,s_false,unplug,corrupt (the default four),\n"
+         "                   done_fail,burst2,burst8,burst16,garble,slow_flash, or 'all'\n"
          "  --stride N       every N-th index inside the write, read-back and erase-poll runs\n"
          "                   (default 64; every index elsewhere)\n"
          "  --exhaustive     every index everywhere (--stride 1)\n"
@@ -123,6 +153,16 @@ std::string SweepUsage(const char* program) {
          "  --phases         print the clean update's phases and exit\n"
          "  --count          print how many runs the sweep would make and exit\n"
          "  --busy-polls N   polls of the done flag that read busy before each byte (0)\n"
+         "  --rerun FORM     after each faulted run, a fault-free run from what it left: with\n"
+         "                   the camera 'attached' (registers as left), 'replugged' (registers\n"
+         "                   at power-on, a busy flash finished) or 'both'; judges the\n"
+         "                   recovery classes (unrecoverable, firmware lost) too\n"
+         "  --short-stride N every N-th index outside the long phases too, their ends kept\n"
+         "                   (default 1: every index)\n"
+         "  --garbles N      garbled replies per GET index, seeded (default 1)\n"
+         "  --slow-draws N   slow-flash runs, seeded (default 16)\n"
+         "  --double N       N seeded runs of two faults each (index and kind drawn) instead\n"
+         "  --seed S         the seed of every draw (default 1)\n"
          "Ends with the line 'N passed, M failed'; exit code 1 when a run failed.\n";
 }
 

@@ -1,7 +1,9 @@
 // Formatting of the sweep's report.
 #include "rigs/fault_sweep/sweep_report.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 #include <map>
 #include <tuple>
 #include <utility>
@@ -29,6 +31,31 @@ std::string Printable(const RunRecord& record) {
   return text + "\"";
 }
 
+std::string FaultText(FaultKind kind, std::uint32_t index, std::uint8_t mask, std::uint32_t eraseMs,
+                      std::uint32_t statusWriteMs) {
+  switch (kind) {
+    case FaultKind::kSlowFlash:
+      return Format("slow_flash (erase %u ms, status write %u ms)", eraseMs, statusWriteMs);
+    case FaultKind::kGarble:
+      return Format("#%u garble 0x%02X", index, mask);
+    default:
+      return Format("#%u %s", index, FaultKindName(kind));
+  }
+}
+
+std::string RerunText(const char* form, const RerunRecord& rerun) {
+  if (!rerun.ran) {
+    return "";
+  }
+  RunRecord shown;
+  shown.hasVerdict = rerun.hasVerdict;
+  shown.verdictLength = rerun.verdictLength;
+  std::copy_n(rerun.verdict, sizeof shown.verdict, shown.verdict);
+  return Format("; then %s: ", form) + Printable(shown) + ", flash " +
+         FlashContentName(rerun.flash) +
+         Format(", status 0x%02X, WP# %s", rerun.status, rerun.writeProtectLow ? "low" : "high");
+}
+
 std::string EndText(const ChildEnd& end) {
   switch (end.kind) {
     case ChildEnd::Kind::kReported:
@@ -52,14 +79,20 @@ std::string DescribeRun(const JudgedRun& judged) {
       defects += (defects.empty() ? "" : ", ") + std::string(DefectName(static_cast<Defect>(d)));
     }
   }
-  std::string text = Format("#%u %s %s: ", judged.run.index, PhaseName(judged.run.phase),
-                            FaultKindName(judged.run.kind)) +
-                     (defects.empty() ? "sound" : defects) + EndText(judged.end);
+  const PlannedRun& run = judged.run;
+  std::string text = FaultText(run.kind, run.index, run.mask, run.eraseMs, run.statusWriteMs) +
+                     " " + PhaseName(run.phase);
+  if (run.second) {
+    const Fault& b = *run.second;
+    text += " + " + FaultText(b.kind, b.index, b.mask, b.eraseMs, b.statusWriteMs);
+  }
+  text += ": " + (defects.empty() ? std::string("sound") : defects) + EndText(judged.end);
   if (judged.end.kind == ChildEnd::Kind::kReported) {
     const RunRecord& r = judged.record;
     text += "; verdict " + Printable(r) + ", flash " + FlashContentName(r.flash) +
             Format(", status 0x%02X, WP# %s, %s", r.status, r.writeProtectLow ? "low" : "high",
                    r.attached ? "attached" : "unplugged");
+    text += RerunText("attached", r.rerunAttached) + RerunText("replugged", r.rerunReplugged);
   }
   return text;
 }
@@ -88,15 +121,22 @@ void PrintSweep(std::ostream& out, const SweepResult& result, std::size_t exampl
   for (const RequestInfo& request : result.requests) {
     ++perPhase[static_cast<int>(request.phase)];
   }
+  // One column per kind swept, in the order given.
+  std::vector<int> columns;
+  for (FaultKind kind : result.kinds) {
+    if (std::find(columns.begin(), columns.end(), static_cast<int>(kind)) == columns.end()) {
+      columns.push_back(static_cast<int>(kind));
+    }
+  }
   out << Format("  %-14s %8s", "runs/failed", "requests");
-  for (int k = 0; k < kFaultKindCount; ++k) {
+  for (int k : columns) {
     out << Format(" %13s", FaultKindName(static_cast<FaultKind>(k)));
   }
   out << "\n";
   Tally byKind[kFaultKindCount];
   for (int p = 0; p < kPhaseCount; ++p) {
     out << Format("  %-14s %8u", PhaseName(static_cast<Phase>(p)), perPhase[p]);
-    for (int k = 0; k < kFaultKindCount; ++k) {
+    for (int k : columns) {
       const Tally& cell = result.cells[p][k];
       out << Format(" %13s", Format("%u/%u", cell.runs, cell.failed).c_str());
       byKind[k].runs += cell.runs;
@@ -111,18 +151,19 @@ void PrintSweep(std::ostream& out, const SweepResult& result, std::size_t exampl
     out << "\n";
   }
   out << Format("  %-23s", "defect class (runs)");
-  for (int k = 0; k < kFaultKindCount; ++k) {
+  for (int k : columns) {
     out << Format(" %13s", FaultKindName(static_cast<FaultKind>(k)));
   }
   out << "\n";
   auto row = [&](const char* name, auto count) {
     out << Format("  %-23s", name);
-    for (int k = 0; k < kFaultKindCount; ++k) {
+    for (int k : columns) {
       out << Format(" %13u", count(byKind[k]));
     }
     out << "\n";
   };
-  for (int d = 0; d < kDefectCount; ++d) {
+  const int defectRows = result.recoveryJudged ? kDefectCount : kRecoveryDefectFirst;
+  for (int d = 0; d < defectRows; ++d) {
     row(DefectName(static_cast<Defect>(d)), [d](const Tally& t) { return t.defects[d]; });
   }
   row("note: setup changed", [](const Tally& t) { return t.setupChanged; });

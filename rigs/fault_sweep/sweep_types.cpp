@@ -13,6 +13,18 @@ const char* FaultKindName(FaultKind kind) {
       return "unplug";
     case FaultKind::kCorruptReply:
       return "corrupt";
+    case FaultKind::kDoneFail:
+      return "done_fail";
+    case FaultKind::kBurst2:
+      return "burst2";
+    case FaultKind::kBurst8:
+      return "burst8";
+    case FaultKind::kBurst16:
+      return "burst16";
+    case FaultKind::kGarble:
+      return "garble";
+    case FaultKind::kSlowFlash:
+      return "slow_flash";
   }
   return "?";
 }
@@ -79,6 +91,12 @@ const char* DefectName(Defect defect) {
       return "no verdict";
     case Defect::kPassWithoutImage:
       return "\"Pass\" without image";
+    case Defect::kUnrecoverableAttached:
+      return "unrecoverable, attached";
+    case Defect::kUnrecoverableReplugged:
+      return "unrecoverable, replug";
+    case Defect::kFirmwareLost:
+      return "firmware lost";
   }
   return "?";
 }

@@ -11,8 +11,15 @@ enum class FaultKind : std::uint8_t {
   kSFalse,         // the request is lost and answers S_FALSE, a success code
   kUnplug,         // the camera is unplugged right after the request
   kCorruptReply,   // one byte of the request's reply is inverted (GET requests only)
+  kDoneFail,       // the camera carries the request out; the host is told it failed (E_FAIL)
+  kBurst2,         // this request and the next lost, answering E_FAIL...
+  kBurst8,         // ...eight in a row...
+  kBurst16,        // ...sixteen in a row
+  kGarble,         // a reply byte XORed with a seeded random mask or one bit (GETs only)
+  kSlowFlash,      // no request fault: the flash's erase (up to 30 s) and status-write (up to
+                   // 100 ms) times are seeded draws on the virtual clock
 };
-constexpr int kFaultKindCount = 4;
+constexpr int kFaultKindCount = 10;
 const char* FaultKindName(FaultKind kind);
 
 // The stretch of a clean update that a request index falls in.
@@ -42,6 +49,19 @@ enum class FlashContent : std::uint8_t {
 };
 const char* FlashContentName(FlashContent content);
 
+// A fault-free second run of the whole program on what a faulted run left. Plain data.
+struct RerunRecord {
+  bool ran = false;
+  std::int32_t exitCode = -1;
+  bool stalled = false;
+  bool hasVerdict = false;
+  std::uint8_t verdictLength = 0;
+  char verdict[31] = {};
+  FlashContent flash = FlashContent::kOther;
+  std::uint8_t status = 0;
+  bool writeProtectLow = false;
+};
+
 // What the program left behind, as the child process reports it. Plain data: it crosses a pipe.
 struct RunRecord {
   std::int32_t exitCode = -1;
@@ -56,6 +76,10 @@ struct RunRecord {
   bool setupRegistersRestored = false;
   bool deviceClosed = false;    // the access library holds no open device
   bool sessionsClosed = false;  // every capture-system session begun was ended
+  // The second runs (with --rerun): the camera left attached with every register as the
+  // faulted run left it, and the camera re-plugged (see SimCamera::Replug).
+  RerunRecord rerunAttached;
+  RerunRecord rerunReplugged;
 };
 
 // How the child process that ran the program ended.
@@ -75,8 +99,16 @@ enum class Defect : std::uint8_t {
   kSanitizer,
   kNoVerdict,
   kPassWithoutImage,
+  // Judged with --rerun only: what the user faces next.
+  kUnrecoverableAttached,   // the second run, camera left attached, does not end "Pass" with
+                            // the image and the protection on
+  kUnrecoverableReplugged,  // the same with the camera re-plugged
+  kFirmwareLost,  // attached and answering, the flash holds neither the old firmware nor the
+                  // image (not judged for unplug faults: their second run must pass instead)
 };
-constexpr int kDefectCount = 8;
+constexpr int kDefectCount = 11;
+// The defects judged only with --rerun come after the others.
+constexpr int kRecoveryDefectFirst = static_cast<int>(Defect::kUnrecoverableAttached);
 const char* DefectName(Defect defect);
 
 using DefectSet = std::uint32_t;

@@ -1,6 +1,9 @@
 // A run of the whole program against the simulated camera, and the state it leaves.
 #include "rigs/fault_sweep/sweep_world.h"
 
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -15,6 +18,7 @@
 #include "rigs/headless/headless_backend.h"
 #include "rigs/fault_sweep/run_judge.h"
 #include "rigs/sim_frontend/image_file_resources.h"
+#include "transport/bound_device.h"
 
 namespace velkor::sweep {
 
@@ -50,6 +54,7 @@ std::vector<std::uint8_t> MakeImage(unsigned seed) {
 // A fresh process: the application's globals and the access library's context as at start.
 void ResetProcessState() {
   access::context = access::AccessContext{};
+  transport::boundDevice = transport::BoundDevice{};
   app::ImageBuffer = nullptr;
   app::ImageLoaded = false;
   app::TargetIndex = -1;
@@ -60,24 +65,39 @@ void ResetProcessState() {
 }
 
 void Arm(sim::SimRequestFaults& faults, const Fault& fault) {
+  using Scheduled = sim::SimScheduledFault::Kind;
+  sim::SimScheduledFault scheduled;
+  scheduled.number = fault.index;
   switch (fault.kind) {
     case FaultKind::kFailedRequest:
-      faults.failRequestNumber = fault.index;
-      faults.failResult = hr::kFail;
+      scheduled.kind = Scheduled::kLose;
       break;
     case FaultKind::kSFalse:
-      faults.failRequestNumber = fault.index;
-      faults.failResult = hr::kFalse;
+      scheduled.kind = Scheduled::kLose;
+      scheduled.result = hr::kFalse;
       break;
     case FaultKind::kUnplug:
-      faults.unplugAfterRequests = fault.index;
+      scheduled.kind = Scheduled::kUnplugAfter;
       break;
     case FaultKind::kCorruptReply:
-      faults.corruptReplyNumber = fault.index;
-      faults.corruptReplyByte = fault.replyByte;
-      faults.corruptReplyMask = 0xFF;
+    case FaultKind::kGarble:
+      scheduled.kind = Scheduled::kGarble;
+      scheduled.byte = fault.replyByte;
+      scheduled.mask = fault.kind == FaultKind::kCorruptReply ? 0xFF : fault.mask;
       break;
+    case FaultKind::kDoneFail:
+      scheduled.kind = Scheduled::kCarryOutThenFail;
+      break;
+    case FaultKind::kBurst2:
+    case FaultKind::kBurst8:
+    case FaultKind::kBurst16:
+      scheduled.kind = Scheduled::kLose;
+      scheduled.count = BurstLength(fault.kind);
+      break;
+    case FaultKind::kSlowFlash:
+      return;  // a property of the flash, set when the camera is made
   }
+  faults.scheduled.push_back(scheduled);
 }
 
 bool SetupRegistersAtPowerUp(const sim::SimCamera& camera) {
@@ -111,13 +131,29 @@ Program UpdaterProgram() {
   return [] { return app::UpdaterMain(); };
 }
 
+std::uint32_t BurstLength(FaultKind kind) {
+  switch (kind) {
+    case FaultKind::kBurst2:
+      return 2;
+    case FaultKind::kBurst8:
+      return 8;
+    case FaultKind::kBurst16:
+      return 16;
+    default:
+      return 1;
+  }
+}
+
 std::uint32_t ValueByteOf(std::uint32_t selector) {
   return selector == 3 || selector == 4 ? 3 : 2;
 }
 
-RunRecord RunOnce(const SweepTarget& target, const std::optional<Fault>& fault,
+namespace {
+
+// One run with its faults; *left receives the camera's state as the run left it.
+RunRecord RunWith(const SweepTarget& target, const std::vector<Fault>& faults,
                   const Program& program, std::vector<sim::TrafficRecord>* traffic,
-                  const std::function<void(sim::SimWorld&)>& prepare) {
+                  const std::function<void(sim::SimWorld&)>& prepare, sim::SimCameraState* left) {
   std::error_code ignored;
   std::filesystem::remove("Result.log", ignored);
   ResetProcessState();
@@ -128,11 +164,17 @@ RunRecord RunOnce(const SweepTarget& target, const std::optional<Fault>& fault,
   config.initialStatus = kProtectedStatus;
   config.chipEraseMs = target.chipEraseMs;
   config.transferBusyPolls = target.busyPolls;
+  for (const Fault& fault : faults) {
+    if (fault.kind == FaultKind::kSlowFlash) {
+      config.chipEraseMs = fault.eraseMs;
+      config.statusWriteMs = fault.statusWriteMs;
+    }
+  }
   std::unique_ptr<sim::SimWorld> world = sim::MakeSingleCameraWorld(config);
   world->SetTrafficLogging(traffic != nullptr);
   sim::SimCaptureDeviceConfig& camera = world->device(sim::kSimCameraDevice);
-  if (fault) {
-    Arm(camera.faults, *fault);
+  for (const Fault& fault : faults) {
+    Arm(camera.faults, fault);
   }
   if (prepare) {
     prepare(*world);
@@ -159,18 +201,78 @@ RunRecord RunOnce(const SweepTarget& target, const std::optional<Fault>& fault,
   record.writeProtectLow = camera.camera->WriteProtectActive();
   record.attached = world->CameraAttached();
   record.setupRegistersRestored = SetupRegistersAtPowerUp(*camera.camera);
-  record.deviceClosed = !access::IsOpen(0) && access::context.boundFilter == nullptr;
+  record.deviceClosed = !access::IsOpen(0) && transport::boundDevice.filter == nullptr;
   record.sessionsClosed = world->SessionsBalanced();
   if (traffic != nullptr) {
     *traffic = world->traffic();
   }
+  if (left != nullptr) {
+    *left = world->CameraState(sim::kSimCameraDevice);
+  }
 
   // Ends the run's objects in an order that leaves nothing pointing at a destroyed world.
   access::context = access::AccessContext{};
+  transport::boundDevice = transport::BoundDevice{};
   InstallPorts(Ports{});
   backend.reset();
   InstallDialogBackend(nullptr);
   world.reset();
+  return record;
+}
+
+RerunRecord SecondRun(const SweepTarget& target, const Program& program,
+                      const sim::SimCameraState& left, bool replug) {
+  const RunRecord second = RunWith(
+      target, {}, program, nullptr,
+      [&](sim::SimWorld& world) {
+        sim::SimCamera& camera = *world.device(sim::kSimCameraDevice).camera;
+        std::string error;
+        if (!camera.LoadState(left, &error)) {
+          std::fprintf(stderr, "fault sweep: %s\n", error.c_str());
+          std::abort();  // the same camera's own state: cannot happen
+        }
+        if (replug) {
+          camera.Replug();
+        }
+      },
+      nullptr);
+  RerunRecord record;
+  record.ran = true;
+  record.exitCode = second.exitCode;
+  record.stalled = second.stalled;
+  record.hasVerdict = second.hasVerdict;
+  record.verdictLength = second.verdictLength;
+  std::copy_n(second.verdict, sizeof record.verdict, record.verdict);
+  record.flash = second.flash;
+  record.status = second.status;
+  record.writeProtectLow = second.writeProtectLow;
+  return record;
+}
+
+}  // namespace
+
+RunRecord RunOnce(const SweepTarget& target, const std::optional<Fault>& fault,
+                  const Program& program, std::vector<sim::TrafficRecord>* traffic,
+                  const std::function<void(sim::SimWorld&)>& prepare) {
+  std::vector<Fault> faults;
+  if (fault) {
+    faults.push_back(*fault);
+  }
+  return RunWith(target, faults, program, traffic, prepare, nullptr);
+}
+
+RunRecord RunFaulted(const SweepTarget& target, const std::vector<Fault>& faults,
+                     const Program& program, const Rerun& rerun) {
+  sim::SimCameraState left;
+  const bool wantState = rerun.attached || rerun.replugged;
+  RunRecord record = RunWith(target, faults, program, nullptr, {}, wantState ? &left : nullptr);
+  if (rerun.attached) {
+    // An unplugged camera lost its power: plugged in again, it starts from power-on.
+    record.rerunAttached = SecondRun(target, program, left, !record.attached);
+  }
+  if (rerun.replugged) {
+    record.rerunReplugged = SecondRun(target, program, left, true);
+  }
   return record;
 }
 

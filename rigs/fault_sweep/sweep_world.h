@@ -29,7 +29,16 @@ SweepTarget MakeTarget(int chipRow);
 struct Fault {
   FaultKind kind;
   std::uint32_t index;          // the request it hits, counted from 1 as the world counts
-  std::uint32_t replyByte = 0;  // for kCorruptReply: which payload byte is inverted
+  std::uint32_t replyByte = 0;  // kCorruptReply, kGarble: which payload byte is changed...
+  std::uint8_t mask = 0xFF;     // ...by XOR with this (kGarble; kCorruptReply inverts)
+  std::uint32_t eraseMs = 0;    // kSlowFlash: the flash's chip-erase and status-write times
+  std::uint32_t statusWriteMs = 0;
+};
+
+// Which second runs follow a faulted run (see RunRecord).
+struct Rerun {
+  bool attached = false;
+  bool replugged = false;
 };
 
 // The program under test: it runs as the process's main thread and returns (or exits with)
@@ -43,6 +52,15 @@ Program UpdaterProgram();
 RunRecord RunOnce(const SweepTarget& target, const std::optional<Fault>& fault,
                   const Program& program, std::vector<sim::TrafficRecord>* traffic = nullptr,
                   const std::function<void(sim::SimWorld&)>& prepare = {});
+
+// Runs the program with every fault in `faults` and then, as `rerun` asks, once more without a
+// fault from the camera state the first run left: as left, and re-plugged. A camera that the
+// fault unplugged has lost power: its second runs start re-plugged.
+RunRecord RunFaulted(const SweepTarget& target, const std::vector<Fault>& faults,
+                     const Program& program, const Rerun& rerun);
+
+// How many requests in a row a burst kind loses (1 for the other kinds).
+std::uint32_t BurstLength(FaultKind kind);
 
 // Which payload byte carries the value of a GET reply on a selector: the register value, the
 // first data byte of a flash or memory read, the flash mode.

@@ -55,6 +55,13 @@ SimCamera::SimCamera(const SimCameraConfig& config, VirtualClock& clock)
 
   const SimChipRow* row = RowOf(config.chipRow);
   flashKindRegister_ = (row != nullptr ? *row : kSimChipRows[0]).flashKindRegister;
+  PowerOnRegisters();
+  LoadIdentification();
+  UpdateWriteProtect();
+}
+
+void SimCamera::PowerOnRegisters() {
+  registers_.clear();
   registers_[flashKindRegister_] = static_cast<std::uint8_t>(flash_->kind());
   registers_[reg::kFlashSelect] = 1;  // flash deselected
   registers_[reg::kSetupA] = kPowerUpReg5F3;
@@ -62,7 +69,57 @@ SimCamera::SimCamera(const SimCameraConfig& config, VirtualClock& clock)
   for (std::uint16_t address = reg::kSetupKey; address < reg::kSetupKey + 4; ++address) {
     registers_[address] = kPowerUpReg5F8To5FB;
   }
-  LoadIdentification();
+}
+
+SimCameraState SimCamera::SaveState() const {
+  SimCameraState state;
+  state.chipRow = RowOf(config_.chipRow) != nullptr ? config_.chipRow : -1;
+  state.flashKind = flash_->kind();
+  state.registers = registers_;
+  state.shiftActive = shift_.active;
+  state.shiftControl = shift_.control;
+  state.shiftOut = shift_.out;
+  state.shiftPollsLeft = shift_.pollsLeft;
+  state.shiftReaches = shift_.reaches;
+  state.latchedRegister = latchedRegister_;
+  state.flashReadPosition = flashReadPosition_;
+  state.flashReadStep = flashReadStep_;
+  state.memoryReadAddress = memoryReadAddress_;
+  state.flash = flash_->SaveState();
+  return state;
+}
+
+bool SimCamera::LoadState(const SimCameraState& state, std::string* error) {
+  const int row = RowOf(config_.chipRow) != nullptr ? config_.chipRow : -1;
+  if (state.chipRow != row || state.flashKind != flash_->kind()) {
+    *error = "the state is of chip row " + std::to_string(state.chipRow) + " with flash kind " +
+             std::to_string(state.flashKind) + ", the camera is of chip row " +
+             std::to_string(row) + " with flash kind " + std::to_string(flash_->kind());
+    return false;
+  }
+  registers_ = state.registers;
+  shift_.active = state.shiftActive;
+  shift_.control = state.shiftControl;
+  shift_.out = state.shiftOut;
+  shift_.pollsLeft = state.shiftPollsLeft;
+  shift_.reaches = state.shiftReaches;
+  latchedRegister_ = state.latchedRegister;
+  flashReadPosition_ = state.flashReadPosition;
+  flashReadStep_ = state.flashReadStep;
+  memoryReadAddress_ = state.memoryReadAddress;
+  flash_->LoadState(state.flash);
+  UpdateWriteProtect();
+  return true;
+}
+
+void SimCamera::Replug() {
+  PowerOnRegisters();
+  shift_ = Shift{};
+  latchedRegister_ = 0;
+  flashReadPosition_ = 0;
+  flashReadStep_ = 0;
+  memoryReadAddress_ = 0;
+  flash_->PowerCycle();
   UpdateWriteProtect();
 }
 

@@ -63,6 +63,26 @@ struct SimCameraConfig {
   std::uint8_t memoryReadCount = 8;       // count byte of selector-4 replies
 };
 
+// Everything a camera carries from one run of a host to the next: which chip it is (to refuse a
+// state of another camera), the controller's registers, the flash interface's byte in flight,
+// what the selectors latched between a SET and its GETs, and the flash. Logs (register writes,
+// violations, request counts) are not part of it.
+struct SimCameraState {
+  int chipRow = 18;
+  int flashKind = 5;
+  std::map<std::uint16_t, std::uint8_t> registers;
+  bool shiftActive = false;
+  std::uint8_t shiftControl = 0;
+  std::uint8_t shiftOut = 0;
+  std::uint32_t shiftPollsLeft = 0;
+  bool shiftReaches = true;
+  std::uint16_t latchedRegister = 0;
+  std::uint16_t flashReadPosition = 0;
+  std::uint8_t flashReadStep = 0;
+  std::uint16_t memoryReadAddress = 0;
+  SimFlashState flash;
+};
+
 class SimCamera {
  public:
   SimCamera(const SimCameraConfig& config, VirtualClock& clock);
@@ -86,6 +106,16 @@ class SimCamera {
   void ClearViolations() { violations_.clear(); }
   // A byte transfer has started and its done poll has not yet read 1.
   bool TransferInFlight() const { return shift_.active; }
+
+  // The camera's state, for a later run to start from what this one left.
+  SimCameraState SaveState() const;
+  // Puts a saved state back. Refused (false, with the reason) when it is the state of another
+  // chip row or flash kind than this camera's.
+  bool LoadState(const SimCameraState& state, std::string* error);
+  // The camera unplugged and plugged in again: the controller's registers back to their power-on
+  // values and nothing latched or shifting; the flash keeps its array and status register, and
+  // an erase or status write that was running has finished (see SimFlash::PowerCycle).
+  void Replug();
 
   // Inspection and set-up for tests.
   SimFlash& flash() { return *flash_; }
@@ -158,6 +188,7 @@ class SimCamera {
   std::uint32_t currentRequest_ = 0;
 
   void LoadIdentification();
+  void PowerOnRegisters();
   std::uint8_t ReadRegister(std::uint16_t reg) const;
   void WriteRegister(std::uint16_t reg, std::uint8_t value);
   void UpdateWriteProtect();

@@ -190,4 +190,33 @@ bool SimFlash::EraseChip(std::uint32_t durationMs) {
   return true;
 }
 
+SimFlashState SimFlash::SaveState() const {
+  SimFlashState state;
+  state.cells = cells_;
+  state.status = status_;
+  const std::uint64_t now = clock_.NowMs();
+  state.busyRemainingMs = busyUntilMs_ > now ? busyUntilMs_ - now : 0;
+  state.selected = selected_;
+  state.statusWriteArmed = statusWriteArmed_;
+  state.session = session_;
+  return state;
+}
+
+void SimFlash::LoadState(const SimFlashState& state) {
+  cells_ = state.cells;
+  status_ = state.status & (kStoredStatusBits | kStatusWel);
+  busyUntilMs_ = state.busyRemainingMs == 0 ? 0 : clock_.NowMs() + state.busyRemainingMs;
+  selected_ = state.selected;
+  statusWriteArmed_ = state.statusWriteArmed;
+  session_ = state.session;
+}
+
+void SimFlash::PowerCycle() {
+  busyUntilMs_ = 0;
+  selected_ = false;
+  session_.clear();
+  statusWriteArmed_ = false;
+  status_ &= kStoredStatusBits;
+}
+
 }  // namespace velkor::sim

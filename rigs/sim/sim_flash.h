@@ -42,6 +42,17 @@ namespace velkor::sim {
 //     EraseChip erases like the SPI command without needing WEL; refused while busy or
 //       protected. It starts the timed operation; the caller advances the clock.
 //   A successful program or erase leaves WEL clear, as the enable they consume would.
+// What a flash holds between one power-on and the next run: the array, the stored status bits
+// (WEL included), a timed operation still running, and a chip-select session in progress.
+struct SimFlashState {
+  std::array<std::uint8_t, 0x10000> cells{};
+  std::uint8_t status = 0;            // WEL, BP and SRWD bits; WIP is busyRemainingMs != 0
+  std::uint64_t busyRemainingMs = 0;  // of the timed operation, from the clock's now
+  bool selected = false;
+  bool statusWriteArmed = false;
+  std::vector<std::uint8_t> session;  // bytes clocked in since the chip was selected
+};
+
 struct SimFlashConfig {
   int kind = 5;  // the flash kind, as the controller's flash-kind register reports it
   std::uint32_t chipEraseMs = 800;
@@ -93,6 +104,14 @@ class SimFlash {
   void SetBusyCommandHook(std::function<void(std::uint8_t opcode)> hook) {
     busyCommandHook_ = std::move(hook);
   }
+
+  // The whole state, and the state put back (the timed operation resumes on this clock).
+  SimFlashState SaveState() const;
+  void LoadState(const SimFlashState& state);
+  // Power lost and back: a running erase or status write has finished, a session that was never
+  // deselected does nothing, and the volatile WEL and EWSR arming are cleared. The array and the
+  // non-volatile status bits stay.
+  void PowerCycle();
 
   // Inspection.
   bool Busy() const;

@@ -103,6 +103,11 @@ void SimWorld::SetReplyHook(ReplyHook hook) {
   replyHook_ = std::move(hook);
 }
 
+SimCameraState SimWorld::CameraState(int device) const {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->devices.at(static_cast<std::size_t>(device)).config.camera->SaveState();
+}
+
 void SimWorld::ClearTraffic() {
   std::lock_guard lock(impl_->mutex);
   traffic_.clear();
@@ -283,24 +288,52 @@ HResult SimWorld::ServeRequest(DeviceState& state, const KsPropertyNode& propert
                                std::uint8_t* data, std::uint32_t dataLength) {
   const SimRequestFaults& faults = state.config.faults;
   const std::uint32_t number = ++state.requests;
+  using Scheduled = SimScheduledFault::Kind;
+  auto covers = [number](const SimScheduledFault& fault) {
+    return number >= fault.number && number - fault.number < fault.count;
+  };
+  const SimScheduledFault* lost = nullptr;
+  const SimScheduledFault* carriedOutThenFailed = nullptr;
+  for (const SimScheduledFault& fault : faults.scheduled) {
+    if (fault.kind == Scheduled::kLose && covers(fault)) {
+      lost = lost != nullptr ? lost : &fault;
+    } else if (fault.kind == Scheduled::kCarryOutThenFail && covers(fault)) {
+      carriedOutThenFailed = carriedOutThenFailed != nullptr ? carriedOutThenFailed : &fault;
+    }
+  }
+  const bool get = (property.flags & 0x1) != 0;
   HResult result;
   if ((faults.failRequestNumber != 0 && number >= faults.failRequestNumber &&
        number - faults.failRequestNumber < faults.failRequestRun) ||
       (faults.failSelector >= 0 &&
        property.id == static_cast<std::uint32_t>(faults.failSelector))) {
     result = faults.failResult;  // the request is lost: the camera never sees it
+  } else if (lost != nullptr) {
+    result = lost->result;
   } else if (!state.config.camera) {
     result = hr::kNotFound;  // a unit of another make does not know the vendor set
   } else {
     result =
         state.config.camera->HandleRequest(property.id, property.flags, data, dataLength, number);
-    const bool get = (property.flags & 0x1) != 0;
     if (get && number == faults.corruptReplyNumber && data != nullptr &&
         faults.corruptReplyByte < dataLength) {
       data[faults.corruptReplyByte] ^= faults.corruptReplyMask;
     }
+    for (const SimScheduledFault& fault : faults.scheduled) {
+      if (fault.kind == Scheduled::kGarble && get && fault.number == number && data != nullptr &&
+          fault.byte < dataLength) {
+        data[fault.byte] ^= fault.mask;
+      }
+    }
+    if (carriedOutThenFailed != nullptr) {
+      result = carriedOutThenFailed->result;  // done, but the host is told it failed
+    }
   }
-  if (faults.unplugAfterRequests != 0 && number >= faults.unplugAfterRequests) {
+  bool unplug = faults.unplugAfterRequests != 0 && number >= faults.unplugAfterRequests;
+  for (const SimScheduledFault& fault : faults.scheduled) {
+    unplug = unplug || (fault.kind == Scheduled::kUnplugAfter && number >= fault.number);
+  }
+  if (unplug) {
     state.unplugged = true;
   }
   return result;

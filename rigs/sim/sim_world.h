@@ -27,6 +27,22 @@ struct SimTopologyNode {
   HResult probeResult = hr::kOk;  // ...with this success code (kFalse is one too)
 };
 
+// One fault on the way between host and camera, at a request number (counted as below).
+struct SimScheduledFault {
+  enum class Kind : std::uint8_t {
+    kLose,              // the camera never sees the request; the host gets `result`
+    kCarryOutThenFail,  // the camera carries the request out; the host gets `result`
+    kGarble,            // a GET's reply byte `byte` is XORed with `mask` on its way back
+    kUnplugAfter,       // the camera is unplugged right after the request
+  };
+  Kind kind = Kind::kLose;
+  std::uint32_t number = 0;  // 1-based
+  std::uint32_t count = 1;   // kLose and kCarryOutThenFail: this many requests in a row
+  HResult result = hr::kFail;
+  std::uint32_t byte = 2;
+  std::uint8_t mask = 0xFF;
+};
+
 // Request-level fault switches of one capture device.
 struct SimRequestFaults {
   // Fail the n-th extension-unit request sent to this device (1-based; 0: never). Counted are
@@ -46,6 +62,8 @@ struct SimRequestFaults {
   std::uint32_t corruptReplyNumber = 0;
   std::uint32_t corruptReplyByte = 2;
   std::uint8_t corruptReplyMask = 0xFF;
+  // Any number of further faults, for sweeps that combine them.
+  std::vector<SimScheduledFault> scheduled;
 };
 
 struct SimCaptureDeviceConfig {
@@ -118,6 +136,10 @@ class SimWorld : public CaptureSystem, public DeviceTree {
   // Number of capture devices added, and whether one is plugged in and attached now.
   int DeviceCount() const;
   bool DevicePresent(int index);
+
+  // The state of the camera behind capture device `device` (which must have one), taken under
+  // the world's lock so that a request still under way cannot tear it.
+  SimCameraState CameraState(int device) const;
 
   // Every request in order. Read it while no other thread sends requests. Logging is on by
   // default; turning it off keeps long runs cheap.

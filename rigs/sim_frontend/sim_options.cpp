@@ -176,6 +176,19 @@ const std::vector<OptionRule>& OptionTable() {
          o.imagePath = v;
          return std::string();
        }},
+      {"--camera-state", true,
+       [](SimFrontendOptions& o, const std::string& v) {
+         if (v.empty()) {
+           return std::string("--camera-state: expected a file name");
+         }
+         o.cameraStatePath = v;
+         return std::string();
+       }},
+      {"--replugged", false,
+       [](SimFrontendOptions& o, const std::string&) {
+         o.replugged = true;
+         return std::string();
+       }},
       {"--diagnostics", false,
        [](SimFrontendOptions& o, const std::string&) {
          o.diagnostics = true;
@@ -210,6 +223,10 @@ SimOptionsResult ParseSimOptions(const std::vector<std::string>& args) {
   }
   const bool failureChosen = read.Gave("--fail-request") || read.Gave("--fail-selector");
   const bool failResultGiven = read.Gave("--fail-result");
+  if (result.options.replugged && result.options.cameraStatePath.empty()) {
+    result.error = "--replugged needs --camera-state";
+    return result;
+  }
   if (failResultGiven && !failureChosen) {
     result.error = "--fail-result needs --fail-request or --fail-selector";
     return result;
@@ -257,6 +274,11 @@ std::string SimOptionsUsage(const std::string& program) {
          "                         gives up after a second: about half a minute of waits)\n"
          "\n"
          "Run:\n"
+         "  --camera-state FILE    the camera starts as FILE describes it (flash, status\n"
+         "                         register, controller registers), when FILE exists, and its\n"
+         "                         state is saved to FILE when the run ends\n"
+         "  --replugged            with --camera-state: the camera was unplugged and plugged in\n"
+         "                         again since: registers at power-on, a busy flash finished\n"
          "  --image FILE           write this 65,536-byte image instead of the embedded one\n"
          "  --fast                 the updater's sleeps pass on the simulated clock only\n"
          "  --diagnostics          print the transport's failure texts to stderr\n"

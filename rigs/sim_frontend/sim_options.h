@@ -21,7 +21,10 @@ struct SimFrontendOptions {
   HResult probeResult = hr::kOk;
   // Time on the world's clock at which the camera shows up; 0: attached from the start.
   std::uint64_t attachAtMs = 0;
-  std::string imagePath;     // empty: the image embedded in the program
+  std::string imagePath;  // empty: the image embedded in the program
+  // The camera's state file: loaded at the start when it exists, saved at the end; empty: none.
+  std::string cameraStatePath;
+  bool replugged = false;    // the loaded state is replugged first (SimCamera::Replug)
   bool diagnostics = false;  // print the transport's failure texts to stderr
   bool fast = false;         // sleeps pass on the simulated clock only, without real waiting
   bool help = false;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "rigs/sim_frontend/camera_state_file.h"
 #include "rigs/sim_frontend/sim_world_builder.h"
 
 namespace velkor::sim {
@@ -34,8 +35,17 @@ std::unique_ptr<SimSession> SimSession::Start(const char* program,
       return nullptr;
     }
   }
+  auto session =
+      std::unique_ptr<SimSession>(new SimSession(parsed.options, std::move(image), realClock));
+  std::string error;
+  if (!LoadCameraState(*session->world_, session->options_, &error)) {
+    std::fprintf(stderr, "%s: %s\n", program, error.c_str());
+    *exitCode = kExitBadOptions;
+    return nullptr;
+  }
+  session->program_ = program;
   *exitCode = 0;
-  return std::unique_ptr<SimSession>(new SimSession(parsed.options, std::move(image), realClock));
+  return session;
 }
 
 SimSession::SimSession(SimFrontendOptions options, std::vector<std::uint8_t> image,
@@ -53,11 +63,13 @@ SimSession::SimSession(SimFrontendOptions options, std::vector<std::uint8_t> ima
 }
 
 Ports SimSession::MakePorts(Process& process, ModuleResources& embeddedImage) {
+  stateSaving_ = std::make_unique<StateSavingProcess>(process, *world_, options_, program_);
   Ports ports;
   ports.captureSystem = world_.get();
   ports.deviceTree = &deviceTree_;
   ports.clock = &clock_;
-  ports.process = &process;
+  // With --camera-state the camera's state is saved on the way out, however the program ends.
+  ports.process = options_.cameraStatePath.empty() ? &process : stateSaving_.get();
   ports.resources =
       options_.imagePath.empty() ? &embeddedImage : static_cast<ModuleResources*>(&imageFile_);
   ports.diagnostics = options_.diagnostics ? &diagnostics_ : nullptr;

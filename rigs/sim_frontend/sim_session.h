@@ -10,6 +10,7 @@
 #include "platform/ports.h"
 #include "rigs/sim_frontend/image_file_resources.h"
 #include "rigs/sim_frontend/paced_clock.h"
+#include "rigs/sim_frontend/camera_state_file.h"
 #include "rigs/sim_frontend/sim_options.h"
 #include "rigs/sim_frontend/stream_diagnostics.h"
 
@@ -18,8 +19,8 @@ namespace velkor::sim {
 class SimSession {
  public:
   // Parses the arguments. Returns null when the program is to end at once, with *exitCode
-  // set: 0 after --help (printed to stdout), 2 after a bad option or an unusable image file
-  // (the error on stderr, prefixed with the program's name).
+  // set: 0 after --help (printed to stdout), 2 after a bad option, an unusable image file or
+  // an unreadable camera state file (the error on stderr, prefixed with the program's name).
   static std::unique_ptr<SimSession> Start(const char* program,
                                            const std::vector<std::string>& args, Clock& realClock,
                                            int* exitCode);
@@ -29,6 +30,7 @@ class SimSession {
 
   // The ports the simulator provides (capture system, device tree, clock, the image file when
   // one was given, diagnostics when asked for), with the platform's process and embedded image.
+  // With --camera-state that process saves the camera's state before the program ends.
   Ports MakePorts(Process& process, ModuleResources& embeddedImage);
 
  private:
@@ -40,6 +42,8 @@ class SimSession {
   PacedDeviceTree deviceTree_;
   ImageFileResources imageFile_;
   StreamDiagnostics diagnostics_;
+  std::string program_;
+  std::unique_ptr<Process> stateSaving_;
 };
 
 }  // namespace velkor::sim

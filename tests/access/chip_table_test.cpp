@@ -2,6 +2,7 @@
 #include <array>
 #include <cstring>
 #include <map>
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -64,7 +65,25 @@ class MatchChipTableTest : public ::testing::Test {
   }
 };
 
-TEST(ChipTableInvariants, RowsAreConsistentAndTheNamedRowsSitWhereTheLibraryExpectsThem) {
+// A row's code and version as one text, "W7HR1": how the chips are named below.
+std::string ChipName(const ChipRow& row) {
+  return std::string(row.idText, 4) + std::to_string(row.version);
+}
+
+// The names of the chips whose row satisfies the predicate, in table order.
+template <typename Predicate>
+std::vector<std::string> ChipsWhere(Predicate predicate) {
+  std::vector<std::string> names;
+  for (const ChipRow& row : ChipTable) {
+    if (predicate(row)) {
+      names.push_back(ChipName(row));
+    }
+  }
+  return names;
+}
+
+TEST(ChipTableInvariants, EveryRowIsReachableAndItsColumnsAgreeWithEachOther) {
+  constexpr std::uint32_t kFlashSize = 0x10000;
   for (int r = 0; r < kChipRowCount; ++r) {
     const ChipRow& row = ChipTable[r];
     SCOPED_TRACE(r);
@@ -76,7 +95,8 @@ TEST(ChipTableInvariants, RowsAreConsistentAndTheNamedRowsSitWhereTheLibraryExpe
     EXPECT_EQ(row.idText[3], 'R');
     EXPECT_EQ(row.idText[4], '0');
     EXPECT_LE(row.versionAtLeast | row.directErase | row.flashAccessSetup | row.altConfigBase |
-                  row.flashModeQuery,
+                  row.flashModeQuery | row.alwaysProtect | row.transferUnitByKind |
+                  row.clearAfterWrite,
               1);
     // Every row must be reachable: no earlier row at the same address swallows its records.
     for (int e = 0; e < r; ++e) {
@@ -85,23 +105,53 @@ TEST(ChipTableInvariants, RowsAreConsistentAndTheNamedRowsSitWhereTheLibraryExpe
         EXPECT_FALSE(earlier.versionAtLeast && earlier.version <= row.version) << "row " << e;
       }
     }
+    // The alternative configuration block exists only where it is selected; without a page
+    // reported by the chip it must be a real place, and its bytes must lie inside the flash.
+    if (row.altConfigBase == 0) {
+      EXPECT_EQ(row.altConfigBlock, 0);
+    } else {
+      EXPECT_TRUE(row.flashModeQuery != 0 || row.altConfigBlock != 0);
+      EXPECT_EQ(row.altConfigBlock % 0x100, 0);
+      EXPECT_LT(row.altConfigBlock + 0x34u, kFlashSize);
+    }
+    // A probe needs both its register and its bits.
+    EXPECT_EQ(row.probeRegister != 0, row.probeBits != 0);
+    // The open's kind check reads the row's flash-kind register: it must have one.
+    EXPECT_TRUE(row.transferUnitByKind == 0 || row.flashKindRegister != 0);
   }
   const std::uint16_t expectedAddresses[] = {0x9FF8, 0xD2B2, 0xDFF8, 0xBFF8, 0xC7F8};
   EXPECT_EQ(0, std::memcmp(IdAddressList, expectedAddresses, sizeof expectedAddresses));
 
+  // The simulator's table and the rigs name chips by row number: the order stays as published.
   EXPECT_EQ(0, std::memcmp(ChipTable[0].idText, "K7DR", 4));
-  EXPECT_EQ(ChipTable[0].idAddress, 0x9FF8);
   EXPECT_EQ(ChipTable[0].flashKindRegister, 0x3C5);
-  EXPECT_EQ(0, std::memcmp(ChipTable[8].idText, "J4NR", 4));
-  EXPECT_EQ(0, std::memcmp(ChipTable[13].idText, "V6CR", 4));
-  EXPECT_EQ(ChipTable[13].version, 2);
-  EXPECT_EQ(0, std::memcmp(ChipTable[15].idText, "W7HR", 4));
-  EXPECT_EQ(0, std::memcmp(ChipTable[18].idText, "N8ER", 4));
-  EXPECT_EQ(ChipTable[18].version, 2);
-  EXPECT_EQ(ChipTable[18].flashModeQuery, 1);
-  for (int r = 0; r < 18; ++r) {
-    EXPECT_EQ(ChipTable[r].flashModeQuery, 0) << r;  // only row 18 answers the mode query
-  }
+  EXPECT_EQ(ChipName(ChipTable[8]), "J4NR1");
+  EXPECT_EQ(ChipName(ChipTable[13]), "V6CR2");
+  EXPECT_EQ(ChipName(ChipTable[15]), "W7HR1");
+  EXPECT_EQ(ChipName(ChipTable[18]), "N8ER2");
+}
+
+// Each chip difference is a column; these are the chips that carry each behaviour. A row that
+// gained or lost one would change what the library sends to that chip.
+TEST(ChipTableInvariants, EachBehaviourBelongsToItsOwnChips) {
+  using Names = std::vector<std::string>;
+  EXPECT_EQ(ChipsWhere([](const ChipRow& r) { return r.flashModeQuery != 0; }), Names{"N8ER2"});
+  EXPECT_EQ(ChipsWhere([](const ChipRow& r) { return r.transferUnitByKind != 0; }), Names{"K7DR1"});
+  EXPECT_EQ(ChipsWhere([](const ChipRow& r) { return r.clearAfterWrite == 0; }),
+            (Names{"K7DR1", "P3WR3"}));
+  EXPECT_EQ(ChipsWhere([](const ChipRow& r) { return r.alwaysProtect != 0; }), Names{"V6CR2"});
+  EXPECT_EQ(ChipsWhere([](const ChipRow& r) { return r.probeRegister != 0; }), Names{"W7HR1"});
+  const ChipRow& probed = ChipTable[15];
+  EXPECT_EQ(probed.probeRegister, 0x1185);
+  EXPECT_EQ(probed.probeBits, 0x70);
+  // The configuration block: 0x8000 unless the row selects another; the J4NR keeps it lower,
+  // the N8ER2 where the page it reports says.
+  EXPECT_EQ(ChipsWhere([](const ChipRow& r) { return r.altConfigBase != 0; }),
+            (Names{"J4NR1", "W7HR1", "C4SR1", "N8ER1", "N8ER2"}));
+  EXPECT_EQ(ChipsWhere([](const ChipRow& r) { return r.altConfigBlock == 0x5800; }),
+            Names{"J4NR1"});
+  EXPECT_EQ(ChipsWhere([](const ChipRow& r) { return r.altConfigBlock == 0xC000; }),
+            (Names{"W7HR1", "C4SR1", "N8ER1"}));
 }
 
 TEST_F(MatchChipTableTest, EachRowIsSelectedByItsOwnCodeVersionAndAddress) {

@@ -89,7 +89,7 @@ TEST_F(DeviceOpenTest, BindThatCannotIdentifyTheChipReleasesItsFilterAndSession)
   StartWorld(Chip(-1));  // a chip that no row describes
   EXPECT_EQ(Open(), 0);
   EXPECT_EQ(context.deviceOpen[0], 0);
-  EXPECT_EQ(context.boundFilter, nullptr);
+  EXPECT_EQ(transport::boundDevice.filter, nullptr);
   EXPECT_EQ(world().OpenSessions(), 0);
   EXPECT_TRUE(world().SessionsBalanced());
 }
@@ -107,7 +107,7 @@ TEST_F(DeviceOpenTest, IdentificationFailingAfterTheBindKeepsTheRowTheBindFound)
   for (const Case c : {Case{0, true, 2, true}, Case{0, false, 0, true}, Case{12, true, 2, false}}) {
     SCOPED_TRACE(c.row);
     StartWorld(Chip(c.row, 3));
-    ASSERT_TRUE(transport::BindCaptureDevice(0, sim::kSimCameraPath, 256));
+    ASSERT_TRUE(transport::BindCaptureDevice(0, sim::kSimCameraPath, 256, MatchBoundChip));
     const std::size_t bindRequests = world().traffic().size();
     transport::CloseDevice(0);
 

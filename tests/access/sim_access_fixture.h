@@ -16,6 +16,7 @@
 #include "access/device.h"
 #include "platform/ports.h"
 #include "rigs/sim/sim_world.h"
+#include "transport/bound_device.h"
 
 namespace velkor::access {
 
@@ -24,6 +25,7 @@ class SimAccessTest : public ::testing::Test {
   void TearDown() override {
     CloseDevice();
     context = AccessContext{};
+    transport::boundDevice = transport::BoundDevice{};
     InstallPorts(Ports{});
     world_.reset();
   }
@@ -31,6 +33,7 @@ class SimAccessTest : public ::testing::Test {
   // Builds the world around one camera of this configuration and makes it the platform.
   sim::SimWorld& StartWorld(const sim::SimCameraConfig& config) {
     context = AccessContext{};
+    transport::boundDevice = transport::BoundDevice{};
     world_ = sim::MakeSingleCameraWorld(config);
     InstallPorts(sim::WorldPorts(*world_));
     return *world_;

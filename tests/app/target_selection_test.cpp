@@ -11,6 +11,7 @@
 #include "platform/ports.h"
 #include "rigs/sim/sim_world.h"
 #include "rigs/headless/headless_backend.h"
+#include "transport/bound_device.h"
 
 namespace velkor::app {
 namespace {
@@ -44,10 +45,12 @@ class FindTargetDevicesTest : public ::testing::Test {
   }
   void SetUp() override {
     access::context = access::AccessContext{};
+    transport::boundDevice = transport::BoundDevice{};
     InstallPorts(sim::WorldPorts(world_));
   }
   void TearDown() override {
     access::context = access::AccessContext{};
+    transport::boundDevice = transport::BoundDevice{};
     InstallPorts(Ports{});
     TargetIndex = -1;
   }

@@ -3,7 +3,6 @@
 #include "access/device.h"
 #include "app/label.h"
 #include "app/velkor_dlg.h"
-#include "transport/capture_devices.h"
 #include "updater_harness.h"
 
 namespace velkor::app {
@@ -60,7 +59,7 @@ class FailedRun : public UpdaterRun {
   static void ListDevices() {
     char16_t paths[kPathCount][kPathLength] = {};
     int counter = 0;
-    transport::ListCaptureDevices(&paths[0][0], kPathCount, kPathLength, &counter);
+    access::ListCaptureDevices(&paths[0][0], kPathCount, kPathLength, &counter);
   }
 
   static void OpenAndClose() {

@@ -26,6 +26,7 @@
 #include "rigs/sim/sim_world.h"
 #include "rigs/headless/headless_backend.h"
 #include "tests/support/forwarding_device_tree.h"
+#include "transport/bound_device.h"
 
 namespace velkor::app {
 
@@ -252,6 +253,7 @@ class UpdaterRun : public ::testing::Test {
   // A fresh process: the application's globals and the access library's context as at start.
   static void ResetProcessState() {
     access::context = access::AccessContext{};
+    transport::boundDevice = transport::BoundDevice{};
     ImageBuffer = nullptr;
     ImageLoaded = false;
     TargetIndex = -1;
@@ -264,6 +266,7 @@ class UpdaterRun : public ::testing::Test {
   // Ends the run's objects in an order that leaves nothing pointing at a destroyed world.
   void Discard() {
     access::context = access::AccessContext{};
+    transport::boundDevice = transport::BoundDevice{};
     InstallPorts(Ports{});
     backend_.reset();
     InstallDialogBackend(nullptr);

@@ -141,14 +141,17 @@ qemu_command() {  # qemu_command ACCEL KERNEL INITRD APPEND: the common QEMU com
 }
 
 # choose_accel WANTED KERNEL INITRD CACHE: tcg, or kvm when asked for or when, on auto, a short
-# boot under KVM reaches the guest's init. The answer is kept per host kernel in CACHE.
+# boot under KVM reaches the guest's init. The answer is kept per host kernel in CACHE. Says
+# on stderr which it chose and why: many machines of our kind have no KVM.
 choose_accel() {
   local wanted=$1 kernel=$2 initrd=$3 cache=$4
   if [ "$wanted" != auto ]; then
+    log "accelerator $wanted: asked for by RIG_ACCEL"
     echo "$wanted"
     return
   fi
   if [ ! -r /dev/kvm ] || [ ! -w /dev/kvm ]; then
+    log "no usable /dev/kvm on this machine: QEMU emulates the guest (TCG), a few times slower"
     echo tcg
     return
   fi
@@ -160,6 +163,8 @@ choose_accel() {
       2>/dev/null </dev/null | tr -d '\r' || true)
     if grep -q '^rig: probe ok' <<<"$probe"; then echo kvm > "$memo"; else echo tcg > "$memo"; fi
     log "KVM boot test: $(cat "$memo")"
+  else
+    log "KVM boot test, kept from before in $memo: $(cat "$memo")"
   fi
   cat "$memo"
 }

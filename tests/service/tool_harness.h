@@ -23,6 +23,7 @@
 #include "rigs/sim_frontend/sim_world_builder.h"
 #include "service/interrupt_state.h"
 #include "service/tool_main.h"
+#include "transport/bound_device.h"
 
 namespace velkor::tool {
 
@@ -49,6 +50,7 @@ class ToolTest : public ::testing::Test {
     EXPECT_TRUE(world_->Violations().empty()) << sim::SimViolationsText(world_->Violations());
     access::CloseDevice();
     access::context = access::AccessContext{};
+    transport::boundDevice = transport::BoundDevice{};
     InstallPorts(Ports{});
     world_.reset();
     Interrupts().interrupted = false;
@@ -60,6 +62,7 @@ class ToolTest : public ::testing::Test {
   sim::SimWorld& StartWorld(
       const sim::SimFrontendOptions& options = sim::DefaultSimFrontendOptions()) {
     access::context = access::AccessContext{};
+    transport::boundDevice = transport::BoundDevice{};
     world_ = sim::BuildSimWorld(options);
     world_->SetTrafficLogging(false);
     InstallPorts(sim::WorldPorts(*world_));

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "tests/service/tool_harness.h"
+#include "transport/bound_device.h"
 
 namespace velkor::tool {
 namespace {
@@ -168,6 +169,7 @@ class WriteFaultSweepTest : public WriteCommandTest {
     }
     access::CloseDevice();
     access::context = access::AccessContext{};
+    transport::boundDevice = transport::BoundDevice{};
   }
 
   // Requests of a clean write, counted on the world's traffic, and the number of the request

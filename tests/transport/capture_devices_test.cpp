@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "access/device.h"
 #include "tests/transport/transport_test_world.h"
 #include "transport/utf16_text.h"
 
@@ -69,7 +70,8 @@ class CaptureDevicesTest : public testing::TransportTest {
   };
 
   bool List(PathArray& paths, int* counter) {
-    return ListCaptureDevices(paths.chars.data(), paths.count, paths.length, counter);
+    return ListCaptureDevices(paths.chars.data(), paths.count, paths.length, counter,
+                              access::MatchBoundChip);
   }
 
   bool AnyTrafficTo(int device) const {
@@ -91,8 +93,8 @@ TEST_F(CaptureDevicesTest, NoDeviceListsNothingAndBindsNothing) {
     EXPECT_TRUE(paths.EntryEmpty(i));
   }
 
-  EXPECT_FALSE(BindCaptureDevice(0, sim::kSimCameraPath, 256));
-  EXPECT_EQ(access::context.boundFilter, nullptr);
+  EXPECT_FALSE(BindCaptureDevice(0, sim::kSimCameraPath, 256, access::MatchBoundChip));
+  EXPECT_EQ(boundDevice.filter, nullptr);
   EXPECT_TRUE(CloseDevice(0));
   EXPECT_TRUE(world().SessionsBalanced());
 }
@@ -111,7 +113,7 @@ TEST_F(CaptureDevicesTest, OnlyIdentifiedDevicesAreListedWithoutGaps) {
   for (int i = 1; i < paths.count; ++i) {
     EXPECT_TRUE(paths.EntryEmpty(i)) << i;
   }
-  EXPECT_EQ(access::context.boundFilter, nullptr);
+  EXPECT_EQ(boundDevice.filter, nullptr);
   EXPECT_TRUE(world().SessionsBalanced());
   // The devices left out were asked too: they were examined, not skipped.
   EXPECT_TRUE(AnyTrafficTo(0));
@@ -161,10 +163,10 @@ TEST_F(CaptureDevicesTest, UnusableArgumentsOrEnumeratorListNothing) {
   AddIdentifiable(u"a");
   PathArray paths(2, 8);
   int counter = 99;
-  EXPECT_FALSE(ListCaptureDevices(paths.chars.data(), 0, 8, &counter));
+  EXPECT_FALSE(ListCaptureDevices(paths.chars.data(), 0, 8, &counter, access::MatchBoundChip));
   EXPECT_EQ(counter, 0);
-  EXPECT_FALSE(ListCaptureDevices(paths.chars.data(), 2, -1, &counter));
-  EXPECT_FALSE(ListCaptureDevices(nullptr, 2, 8, &counter));
+  EXPECT_FALSE(ListCaptureDevices(paths.chars.data(), 2, -1, &counter, access::MatchBoundChip));
+  EXPECT_FALSE(ListCaptureDevices(nullptr, 2, 8, &counter, access::MatchBoundChip));
   EXPECT_EQ(paths.chars[0], u'#');  // nothing written for unusable sizes
 
   // A success code with a remark is not success for the enumerator either.
@@ -174,7 +176,7 @@ TEST_F(CaptureDevicesTest, UnusableArgumentsOrEnumeratorListNothing) {
     EXPECT_FALSE(List(paths, &counter));
     EXPECT_EQ(counter, 0);
     EXPECT_TRUE(paths.EntryEmpty(0));
-    EXPECT_FALSE(BindCaptureDevice(0, u"a", 8));
+    EXPECT_FALSE(BindCaptureDevice(0, u"a", 8, access::MatchBoundChip));
     EXPECT_TRUE(CloseDevice(0));
   }
   EXPECT_TRUE(traffic().empty());
@@ -189,8 +191,8 @@ TEST_F(CaptureDevicesTest, FailedNodeSearchFallsBackToAttemptNumberAsNode) {
   world().device(onNode2).topology = {{kOtherType, false}};
   world().device(onNode2).extensionNodeId = 2;
 
-  ASSERT_TRUE(BindCaptureDevice(0, u"node one", 256));
-  EXPECT_EQ(access::context.extensionNodeId, 1u);
+  ASSERT_TRUE(BindCaptureDevice(0, u"node one", 256, access::MatchBoundChip));
+  EXPECT_EQ(boundDevice.extensionNodeId, 1u);
   ASSERT_FALSE(traffic().empty());
   for (const sim::TrafficRecord& record : traffic()) {
     EXPECT_EQ(record.nodeId, 1u);
@@ -199,8 +201,8 @@ TEST_F(CaptureDevicesTest, FailedNodeSearchFallsBackToAttemptNumberAsNode) {
 
   // Node 1 does not answer here: the first attempt fails, the second uses node 2.
   world().ClearTraffic();
-  ASSERT_TRUE(BindCaptureDevice(0, u"node two", 256));
-  EXPECT_EQ(access::context.extensionNodeId, 2u);
+  ASSERT_TRUE(BindCaptureDevice(0, u"node two", 256, access::MatchBoundChip));
+  EXPECT_EQ(boundDevice.extensionNodeId, 2u);
   EXPECT_EQ(traffic().front().nodeId, 1u);
   EXPECT_EQ(traffic().back().nodeId, 2u);
   EXPECT_TRUE(CloseDevice(0));
@@ -212,22 +214,22 @@ TEST_F(CaptureDevicesTest, BindTakesTheFirstDeviceWithTheWantedPath) {
   AddIdentifiable(u"same");
   AddIdentifiable(u"same");
 
-  EXPECT_TRUE(BindCaptureDevice(0, u"same", 256));
-  EXPECT_NE(access::context.boundFilter, nullptr);
+  EXPECT_TRUE(BindCaptureDevice(0, u"same", 256, access::MatchBoundChip));
+  EXPECT_NE(boundDevice.filter, nullptr);
   EXPECT_FALSE(AnyTrafficTo(0));
   EXPECT_TRUE(AnyTrafficTo(1));
   EXPECT_FALSE(AnyTrafficTo(2));
   EXPECT_EQ(world().OpenSessions(), 1);
   EXPECT_TRUE(CloseDevice(0));
-  EXPECT_EQ(access::context.boundFilter, nullptr);
+  EXPECT_EQ(boundDevice.filter, nullptr);
   EXPECT_TRUE(world().SessionsBalanced());
 }
 
 TEST_F(CaptureDevicesTest, BindComparesOnlyTheGivenNumberOfCharacters) {
   AddIdentifiable(u"camera-long-suffix");
-  EXPECT_FALSE(BindCaptureDevice(0, u"camera", 256));
+  EXPECT_FALSE(BindCaptureDevice(0, u"camera", 256, access::MatchBoundChip));
   EXPECT_TRUE(CloseDevice(0));
-  EXPECT_TRUE(BindCaptureDevice(0, u"camera-other", 7));
+  EXPECT_TRUE(BindCaptureDevice(0, u"camera-other", 7, access::MatchBoundChip));
   EXPECT_TRUE(CloseDevice(0));
   EXPECT_TRUE(world().SessionsBalanced());
 }
@@ -237,30 +239,30 @@ TEST_F(CaptureDevicesTest, BindComparesOnlyTheGivenNumberOfCharacters) {
 TEST_F(CaptureDevicesTest, BindWithNegativeLengthComparesTheWholePath) {
   AddIdentifiable(u"first");
   AddIdentifiable(u"second");
-  EXPECT_TRUE(BindCaptureDevice(0, u"second", -1));
+  EXPECT_TRUE(BindCaptureDevice(0, u"second", -1, access::MatchBoundChip));
   EXPECT_FALSE(AnyTrafficTo(0));
   EXPECT_TRUE(AnyTrafficTo(1));
   EXPECT_TRUE(CloseDevice(0));
-  EXPECT_FALSE(BindCaptureDevice(0, u"sec", -256));
-  EXPECT_EQ(access::context.boundFilter, nullptr);
+  EXPECT_FALSE(BindCaptureDevice(0, u"sec", -256, access::MatchBoundChip));
+  EXPECT_EQ(boundDevice.filter, nullptr);
   EXPECT_TRUE(CloseDevice(0));
   EXPECT_TRUE(world().SessionsBalanced());
 }
 
 TEST_F(CaptureDevicesTest, BoundButUnidentifiedDeviceStaysBoundUntilClose) {
   AddForeign(u"foreign");
-  EXPECT_FALSE(BindCaptureDevice(0, u"foreign", 256));
-  EXPECT_NE(access::context.boundFilter, nullptr);
+  EXPECT_FALSE(BindCaptureDevice(0, u"foreign", 256, access::MatchBoundChip));
+  EXPECT_NE(boundDevice.filter, nullptr);
   EXPECT_EQ(world().OpenSessions(), 1);
   EXPECT_TRUE(CloseDevice(0));
-  EXPECT_EQ(access::context.boundFilter, nullptr);
+  EXPECT_EQ(boundDevice.filter, nullptr);
   EXPECT_TRUE(world().SessionsBalanced());
 }
 
 TEST_F(CaptureDevicesTest, CloseWithoutFilterStillEndsTheBindSession) {
   AddIdentifiable(u"a");
-  EXPECT_FALSE(BindCaptureDevice(0, u"b", 256));
-  EXPECT_EQ(access::context.boundFilter, nullptr);
+  EXPECT_FALSE(BindCaptureDevice(0, u"b", 256, access::MatchBoundChip));
+  EXPECT_EQ(boundDevice.filter, nullptr);
   EXPECT_TRUE(traffic().empty());
   EXPECT_EQ(world().OpenSessions(), 1);
   EXPECT_TRUE(CloseDevice(0));
@@ -269,12 +271,60 @@ TEST_F(CaptureDevicesTest, CloseWithoutFilterStillEndsTheBindSession) {
 
 TEST_F(CaptureDevicesTest, FailedRebindDoesNotPassOffTheEarlierFilter) {
   const int device = AddIdentifiable(u"a");
-  ASSERT_TRUE(BindCaptureDevice(0, u"a", 256));
+  ASSERT_TRUE(BindCaptureDevice(0, u"a", 256, access::MatchBoundChip));
   // The device can no longer be bound: the filter of the first bind must not stand in for it.
   world().device(device).failDevicePath = true;
-  EXPECT_FALSE(BindCaptureDevice(0, u"a", 256));
-  EXPECT_EQ(access::context.boundFilter, nullptr);
+  EXPECT_FALSE(BindCaptureDevice(0, u"a", 256, access::MatchBoundChip));
+  EXPECT_EQ(boundDevice.filter, nullptr);
   EXPECT_TRUE(CloseDevice(0));
+  EXPECT_TRUE(CloseDevice(0));
+  EXPECT_TRUE(world().SessionsBalanced());
+}
+
+// A caller's identification that records what the transport had set up when it was asked.
+struct IdentifyProbe {
+  bool answer = false;
+  int calls = 0;
+  bool filterBound = false;
+  std::uint32_t node = 0;
+};
+IdentifyProbe probe;
+
+bool ProbeIdentify() {
+  ++probe.calls;
+  probe.filterBound = boundDevice.filter != nullptr;
+  probe.node = boundDevice.extensionNodeId;
+  return probe.answer;
+}
+
+TEST_F(CaptureDevicesTest, TheCallersIdentificationDecidesAndIsAskedWithTheUnitLocated) {
+  const int device = AddIdentifiable(u"a");
+  const std::uint32_t unitNode = world().device(device).extensionNodeId;
+
+  probe = IdentifyProbe{};  // says no: asked once per attempt, the filter stays bound
+  EXPECT_FALSE(BindCaptureDevice(0, u"a", 256, ProbeIdentify));
+  EXPECT_EQ(probe.calls, 2);
+  EXPECT_TRUE(probe.filterBound);
+  EXPECT_EQ(probe.node, unitNode);
+  EXPECT_NE(boundDevice.filter, nullptr);
+  EXPECT_TRUE(CloseDevice(0));
+
+  probe = IdentifyProbe{.answer = true};
+  PathArray paths(2, 8);
+  int counter = 0;
+  EXPECT_TRUE(
+      ListCaptureDevices(paths.chars.data(), paths.count, paths.length, &counter, ProbeIdentify));
+  EXPECT_EQ(counter, 1);
+  EXPECT_EQ(probe.calls, 1);
+  for (const sim::TrafficRecord& record : traffic()) {
+    EXPECT_EQ(record.selector, 0u);  // the node probes only: the transport read no chip record
+  }
+
+  // Without an identification no device counts.
+  EXPECT_FALSE(
+      ListCaptureDevices(paths.chars.data(), paths.count, paths.length, &counter, nullptr));
+  EXPECT_EQ(counter, 0);
+  EXPECT_FALSE(BindCaptureDevice(0, u"a", 256, nullptr));
   EXPECT_TRUE(CloseDevice(0));
   EXPECT_TRUE(world().SessionsBalanced());
 }
@@ -284,8 +334,9 @@ TEST_F(CaptureDevicesTest, SessionsPairOnTheThreadThatBindsAndCloses) {
   std::thread worker([] {
     PathArray paths(2, 8);
     int counter = 0;
-    EXPECT_TRUE(ListCaptureDevices(paths.chars.data(), paths.count, paths.length, &counter));
-    EXPECT_TRUE(BindCaptureDevice(0, u"a", 256));
+    EXPECT_TRUE(ListCaptureDevices(paths.chars.data(), paths.count, paths.length, &counter,
+                                   access::MatchBoundChip));
+    EXPECT_TRUE(BindCaptureDevice(0, u"a", 256, access::MatchBoundChip));
     EXPECT_TRUE(CloseDevice(0));
   });
   worker.join();

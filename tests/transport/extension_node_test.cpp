@@ -6,9 +6,9 @@
 #include <memory>
 #include <vector>
 
-#include "access/access_context.h"
 #include "platform/capture_system.h"
 #include "platform/guid.h"
+#include "transport/bound_device.h"
 #include "transport/extension_unit.h"
 
 namespace velkor::transport {
@@ -100,13 +100,13 @@ class ScriptedFilter : public CaptureFilter {
 
 class ScriptedNodeSearch : public ::testing::Test {
  protected:
-  void SetUp() override { access::context = access::AccessContext{}; }
-  void TearDown() override { access::context = access::AccessContext{}; }
+  void SetUp() override { boundDevice = BoundDevice{}; }
+  void TearDown() override { boundDevice = BoundDevice{}; }
 
   // Binds a filter whose topology reports count nodes (answering countResult) of which the
   // first nodes.size() are scripted, and runs the search from node id 77.
   bool Search(HResult countResult, std::uint32_t count, std::vector<ScriptedNode> nodes) {
-    access::context.boundFilter =
+    boundDevice.filter =
         std::make_unique<ScriptedFilter>(calls_, countResult, count, std::move(nodes));
     node_ = 77;
     return FindExtensionNode(&node_);

@@ -232,7 +232,7 @@ TEST_F(ExtensionUnitTest, WithoutBoundFilterOrControlNothingIsSent) {
 
   target().failControlInterface = true;
   callAll();
-  access::context.boundFilter.reset();
+  boundDevice.filter.reset();
   target().failControlInterface = false;
   callAll();
 
@@ -249,7 +249,7 @@ class ExtensionNodeTest : public testing::TransportTest {
     InstallCamera(camera);
     target().topology = std::move(topology);
     BindCameraDirectly();
-    access::context.extensionNodeId = 77;
+    boundDevice.extensionNodeId = 77;
   }
   static constexpr Guid kOtherType = {0x1, 0x2, 0x3, {4, 5, 6, 7, 8, 9, 10, 11}};
 };
@@ -285,7 +285,7 @@ TEST_F(ExtensionNodeTest, RefusedTopologyOrNoFilterFindsNothing) {
   target().failTopologyInterface = true;
   std::uint32_t node = 77;
   EXPECT_FALSE(FindExtensionNode(&node));
-  access::context.boundFilter.reset();
+  boundDevice.filter.reset();
   target().failTopologyInterface = false;
   EXPECT_FALSE(FindExtensionNode(&node));
   EXPECT_EQ(node, 77u);

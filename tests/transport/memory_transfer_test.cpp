@@ -7,7 +7,6 @@
 #include <numeric>
 #include <vector>
 
-#include "access/access_context.h"
 #include "tests/transport/transport_test_world.h"
 #include "transport/extension_unit.h"
 
@@ -16,9 +15,9 @@ namespace {
 
 using testing::Bytes;
 
-constexpr int kWrite = access::kOpWriteFlash;
-constexpr int kRead = access::kOpReadFlash;
-constexpr int kMemory = access::kOpReadMemory;
+constexpr int kWrite = kOpWriteFlash;
+constexpr int kRead = kOpReadFlash;
+constexpr int kMemory = kOpReadMemory;
 
 // One selector-3 request as the controller saw it.
 struct FlashPiece {

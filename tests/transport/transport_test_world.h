@@ -12,6 +12,7 @@
 #include "access/access_context.h"
 #include "platform/ports.h"
 #include "rigs/sim/sim_world.h"
+#include "transport/bound_device.h"
 
 namespace velkor::transport::testing {
 
@@ -33,11 +34,15 @@ inline Bytes Payload(std::size_t size, std::initializer_list<std::uint8_t> head)
 
 class TransportTest : public ::testing::Test {
  protected:
-  void SetUp() override { access::context = access::AccessContext{}; }
+  void SetUp() override {
+    access::context = access::AccessContext{};
+    transport::boundDevice = transport::BoundDevice{};
+  }
 
   void TearDown() override {
     // The filter must go while the world that made it still exists.
     access::context = access::AccessContext{};
+    transport::boundDevice = transport::BoundDevice{};
     if (directSession_) {
       world_->EndSession();
     }
@@ -78,8 +83,8 @@ class TransportTest : public ::testing::Test {
     for (int i = 0; i <= index; ++i) {
       ASSERT_EQ(devices->Next(&device), hr::kOk);
     }
-    ASSERT_EQ(device->BindToObject(&access::context.boundFilter), hr::kOk);
-    access::context.extensionNodeId = world_->device(index).extensionNodeId;
+    ASSERT_EQ(device->BindToObject(&boundDevice.filter), hr::kOk);
+    boundDevice.extensionNodeId = world_->device(index).extensionNodeId;
   }
 
   sim::SimWorld& world() { return *world_; }

@@ -4,7 +4,9 @@
 # already has (so the program loads there), and that the cfgmgr32.dll stand-in of the fake
 # camera exports every Configuration Manager function the updater imports (Wine would end the
 # program at the first call of a missing one instead of refusing to start it).
-# Prints one "PASS: ..." or "FAIL: ..." line per check.
+# Prints one "PASS: ..." or "FAIL: ..." line per check and "N passed, M failed" at the end; the
+# exit code is 0 when nothing failed. Runs nothing under Wine, so it checks the x86 build on a
+# machine that cannot run it too.
 #
 # Usage: tests/wine/check_executable.sh LABEL ARCH(x86|amd64) OBJDUMP EXE ALLOWLIST STANDIN_DLL
 set -uo pipefail
@@ -15,8 +17,10 @@ if [ $# -ne 6 ]; then
 fi
 label=$1 arch=$2 objdump=$3 exe=$4 allowlist=$5 standin=$6
 
-pass() { echo "PASS: $label: $1"; }
-fail() { echo "FAIL: $label: $1${2:+ ($2)}"; }
+passed=0
+failed=0
+pass() { echo "PASS: $label: $1"; passed=$((passed + 1)); }
+fail() { echo "FAIL: $label: $1${2:+ ($2)}"; failed=$((failed + 1)); }
 
 # imports FILE: "DLL function" lines, the DLL name in upper case.
 imports() {
@@ -65,3 +69,6 @@ if [ -n "$needed" ] && [ -z "$missing" ]; then
 else
   fail "the cfgmgr32.dll stand-in exports what the updater imports" "missing: $(echo "${missing:-no imports}" | tr "\n" " ")"
 fi
+
+echo "${passed} passed, ${failed} failed"
+[ "$failed" -eq 0 ]

@@ -29,6 +29,7 @@
 #include "tests/support/forwarding_device_tree.h"
 #include "tests/platform/linux/sim_uvc_bridge.h"
 #include "tests/platform/linux/uvc_descriptor_builder.h"
+#include "transport/bound_device.h"
 
 namespace velkor::linux_platform {
 namespace {
@@ -120,6 +121,7 @@ class LinuxUpdateTest : public ::testing::Test {
     previousDir_ = std::filesystem::current_path();
     std::filesystem::current_path(workDir_);
     access::context = access::AccessContext{};
+    transport::boundDevice = transport::BoundDevice{};
     app::TargetIndex = -1;
     app::WorkerThread = nullptr;
     app::PresentNow = 0;
@@ -130,6 +132,7 @@ class LinuxUpdateTest : public ::testing::Test {
   void TearDown() override {
     std::filesystem::current_path(previousDir_);
     access::context = access::AccessContext{};
+    transport::boundDevice = transport::BoundDevice{};
     InstallPorts(Ports{});
   }
 

@@ -18,6 +18,7 @@
 #include "tests/platform/linux/fake_uvc_device_io.h"
 #include "tests/platform/linux/sim_uvc_bridge.h"
 #include "tests/platform/linux/uvc_descriptor_builder.h"
+#include "transport/bound_device.h"
 #include "transport/capture_devices.h"
 
 namespace velkor::linux_platform {
@@ -57,6 +58,7 @@ class UvcSimCameraTest : public ::testing::Test {
 
   void SetUp() override {
     access::context = access::AccessContext{};
+    transport::boundDevice = transport::BoundDevice{};
     Ports ports;
     ports.captureSystem = &system_;
     ports.clock = &clock_;
@@ -66,6 +68,7 @@ class UvcSimCameraTest : public ::testing::Test {
   void TearDown() override {
     access::CloseDevice();
     access::context = access::AccessContext{};
+    transport::boundDevice = transport::BoundDevice{};
     InstallPorts(Ports{});
   }
 
@@ -73,7 +76,7 @@ class UvcSimCameraTest : public ::testing::Test {
   std::vector<std::u16string> List() {
     std::vector<char16_t> paths(10 * 256, u'\0');
     int counter = -1;
-    transport::ListCaptureDevices(paths.data(), 10, 256, &counter);
+    access::ListCaptureDevices(paths.data(), 10, 256, &counter);
     std::vector<std::u16string> out;
     for (int i = 0; i < counter; ++i) {
       out.emplace_back(paths.data() + i * 256);
@@ -101,7 +104,7 @@ TEST_F(UvcSimCameraTest, CameraIsListedOpenedAndIdentifiedThroughTheVendorUnit) 
   ASSERT_EQ(paths.size(), 1u);
   EXPECT_NE(paths[0].find(u"vid_5d1a&pid_c03e"), std::u16string::npos);
   ASSERT_EQ(Open(paths[0]), 2);
-  EXPECT_EQ(access::context.extensionNodeId, 3u);  // the fourth entity is the vendor unit
+  EXPECT_EQ(transport::boundDevice.extensionNodeId, 3u);  // the fourth entity is the vendor unit
   for (const testing::RecordedQuery& query : io_.queries) {
     EXPECT_EQ(query.unit, 4);
   }

@@ -51,5 +51,70 @@ TEST(SweepPlan, WindowAndKindsMultiply) {
   EXPECT_EQ(plan.back().kind, FaultKind::kUnplug);
 }
 
+TEST(SweepPlan, GarblesAreSeededBitFlipsAndMasksOnGetsOnly) {
+  PlanDraws draws;
+  draws.garbles = 4;
+  draws.seed = 7;
+  const auto plan = PlanRuns(Requests(), {FaultKind::kGarble}, 1, 1, 0, draws);
+  ASSERT_EQ(plan.size(), 54u * 4);
+  for (std::size_t i = 0; i < plan.size(); ++i) {
+    EXPECT_EQ(plan[i].index % 2, 0u);  // GETs: every second request
+    EXPECT_NE(plan[i].mask, 0);
+    if (i % 4 % 2 == 0) {
+      EXPECT_EQ(plan[i].mask & (plan[i].mask - 1), 0) << "not a single bit";
+    }
+  }
+  const auto again = PlanRuns(Requests(), {FaultKind::kGarble}, 1, 1, 0, draws);
+  draws.seed = 8;
+  const auto other = PlanRuns(Requests(), {FaultKind::kGarble}, 1, 1, 0, draws);
+  int same = 0;
+  int differ = 0;
+  for (std::size_t i = 0; i < plan.size(); ++i) {
+    same += plan[i].mask == again[i].mask ? 1 : 0;
+    differ += plan[i].mask != other[i].mask ? 1 : 0;
+  }
+  EXPECT_EQ(same, static_cast<int>(plan.size()));
+  EXPECT_GT(differ, 0);
+}
+
+TEST(SweepPlan, SlowFlashDrawsStartAtTheSlowestHealthyPartAndStayWithinIt) {
+  PlanDraws draws;
+  draws.slowDraws = 50;
+  const auto plan = PlanRuns(Requests(), {FaultKind::kSlowFlash}, 1, 1, 0, draws);
+  ASSERT_EQ(plan.size(), 50u);
+  EXPECT_EQ(plan[0].eraseMs, 30000u);
+  EXPECT_EQ(plan[0].statusWriteMs, 100u);
+  for (const PlannedRun& run : plan) {
+    EXPECT_GE(run.eraseMs, 800u);
+    EXPECT_LE(run.eraseMs, 30000u);
+    EXPECT_GE(run.statusWriteMs, 15u);
+    EXPECT_LE(run.statusWriteMs, 100u);
+    EXPECT_EQ(run.phase, Phase::kErase);
+  }
+}
+
+TEST(SweepPlan, DoubleFaultsArePairsInIndexOrderWithReplyFaultsOnGets) {
+  const std::vector<FaultKind> kinds = {FaultKind::kFailedRequest, FaultKind::kGarble,
+                                        FaultKind::kBurst8};
+  const auto plan = PlanDoubles(Requests(), kinds, 500, 3, 5, 100);
+  ASSERT_EQ(plan.size(), 500u);
+  int garbles = 0;
+  for (const PlannedRun& run : plan) {
+    ASSERT_TRUE(run.second.has_value());
+    EXPECT_LE(run.index, run.second->index);
+    for (const Fault fault : {run.AsFault(), *run.second}) {
+      EXPECT_GE(fault.index, 5u);
+      EXPECT_LE(fault.index, 100u);
+      if (fault.kind == FaultKind::kGarble) {
+        ++garbles;
+        EXPECT_EQ(fault.index % 2, 0u);
+      }
+    }
+  }
+  EXPECT_GT(garbles, 200);
+  EXPECT_EQ(PlanDoubles(Requests(), kinds, 500, 3, 5, 100)[123].second->index,
+            plan[123].second->index);
+}
+
 }  // namespace
 }  // namespace velkor::sweep

@@ -404,6 +404,30 @@ TEST_F(SimWorldRouting, ARunOfLostRequestsAndAGarbledReplyHitOnlyTheirNumbers) {
   EXPECT_EQ(camera().Register(0x1234), 0x04);
 }
 
+TEST_F(SimWorldRouting, ScheduledFaultsCombineLossCarriedOutFailureGarbleAndUnplug) {
+  using Kind = SimScheduledFault::Kind;
+  SimRequestFaults& faults = world_->device(kSimCameraDevice).faults;
+  faults.scheduled = {{Kind::kCarryOutThenFail, 1, 1, hr::kFail, 2, 0xFF},
+                      {Kind::kLose, 2, 2, hr::kFalse, 2, 0xFF},
+                      {Kind::kGarble, 6, 1, hr::kFail, 2, 0x10},
+                      {Kind::kUnplugAfter, 7, 1, hr::kFail, 2, 0xFF}};
+  EXPECT_EQ(WriteRegister(0x1234, 0x01), hr::kFail);
+  EXPECT_EQ(camera().Register(0x1234), 0x01) << "carried out, though reported failed";
+  EXPECT_EQ(WriteRegister(0x1234, 0x02), hr::kFalse);
+  EXPECT_EQ(WriteRegister(0x1234, 0x03), hr::kFalse);
+  EXPECT_EQ(camera().Register(0x1234), 0x01) << "lost requests never reach the camera";
+  EXPECT_EQ(WriteRegister(0x1234, 0x04), hr::kOk);
+  std::array<std::uint8_t, 4> read{0x34, 0x12, 0x00, 0xFF};
+  std::array<std::uint8_t, 4> reply{};
+  ASSERT_EQ(Send(1, kSet, &read), hr::kOk);
+  ASSERT_EQ(Send(1, kGet, &reply), hr::kOk);
+  EXPECT_EQ(reply[2], 0x04 ^ 0x10);
+  EXPECT_TRUE(world_->CameraAttached());
+  ASSERT_EQ(Send(1, kGet, &reply), hr::kOk);
+  EXPECT_EQ(reply[2], 0x04);
+  EXPECT_FALSE(world_->CameraAttached());
+}
+
 TEST_F(SimWorldRouting, ReplyCorruptionInvertsOneByteOfTheChosenRequestOnly) {
   ASSERT_EQ(WriteRegister(0x1234, 0x5A), hr::kOk);
   SimRequestFaults& faults = world_->device(kSimCameraDevice).faults;

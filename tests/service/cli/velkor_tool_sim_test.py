@@ -110,6 +110,45 @@ class ToolProcessTest(unittest.TestCase):
         self.assertEqual(self.run_tool("write", "backup.bin", sim=flash).returncode, 0)
         self.assertEqual(self.run_tool("verify", "old.bin", sim=flash).returncode, 0)
 
+    def state_items(self):
+        """The camera state file's flash bytes and its "key value" lines."""
+        with open(self.path("cam.state")) as f:
+            lines = f.read().splitlines()
+        start = lines.index("flash")
+        flash = bytes.fromhex("".join(lines[start + 1:start + 1025]))
+        items = {}
+        for line in lines[1:start]:
+            key, _, value = line.partition(" ")
+            items[key if key != "register" else "register " + value.split()[0]] = value
+        return flash, items
+
+    def test_camera_state_carries_flash_status_and_registers_to_the_next_run(self):
+        state = ("--fast", "--camera-state", self.path("cam.state"))
+        new = self.put("new.bin", image(4))
+        failed = self.run_tool("write", new, sim=(*state, "--fail-request", "9400"))
+        self.assertEqual(failed.returncode, 4, failed.stderr)
+        flash, items = self.state_items()
+        self.assertNotEqual(flash, image(4))
+        # The next run starts from what the failed one left, byte for byte.
+        self.assertEqual(self.run_tool("read", "dump.bin", sim=state).returncode, 0)
+        with open(self.path("dump.bin"), "rb") as f:
+            self.assertEqual(f.read(), flash)
+        shown = self.run_tool("identify", sim=state)
+        self.assertIn("status register: " + items["status"], shown.stdout)
+        # Re-plugged: the pin registers are back at power-on, the flash and status stay.
+        self.assertEqual(self.run_tool("identify", sim=(*state, "--replugged")).returncode, 0)
+        replugged_flash, replugged = self.state_items()
+        self.assertEqual(replugged_flash, flash)
+        self.assertEqual(replugged["status"], items["status"])
+        self.assertNotIn("register 0x1007", replugged)
+        # A file that is no camera state, and the flash kept twice, are refused.
+        self.put("junk.state", b"junk\n")
+        junk = self.run_tool("identify", sim=("--fast", "--camera-state", self.path("junk.state")))
+        self.assertEqual(junk.returncode, 2)
+        self.assertIn("not a camera state file", junk.stderr)
+        both = self.run_tool("identify", sim=(*state, "--flash-file", self.path("f.bin")))
+        self.assertEqual(both.returncode, 2)
+
     def test_plain_output_and_help(self):
         result = self.run_tool("read", "dump.bin")
         self.assertEqual(result.returncode, 0)
