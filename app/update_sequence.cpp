@@ -1,29 +1,21 @@
-// The update sequence over the access library, with its status texts, progress positions and
-// verdicts.
+// The updater's side of the update: the trial open on the dialog's thread, then the update flow
+// on a worker, shown on the dialog, its verdict in Result.log.
 #include "app/update_sequence.h"
 
-#include <memory>
-#include <new>
 #include <span>
 
-#include "access/access_calls.h"
-#include "access/chip_table.h"
 #include "access/device.h"
-#include "access/serial_flash.h"
 #include "app/app_state.h"
 #include "app/device_tree_probe.h"
 #include "app/result_log.h"
 #include "app/target_devices.h"
-#include "app/text_match.h"
 #include "platform/ports.h"
+#include "update/status_texts.h"
+#include "update/update_flow.h"
 
 namespace velkor::app {
 
 namespace {
-
-constexpr char kInitializeFailed[] = "Device Initialize failed!!!";
-// The image was written and verified, but the write protection could not be confirmed back.
-constexpr char kRestoreFailed[] = "Restore protection failed!!!";
 
 void Sleep(std::uint32_t milliseconds) {
   CurrentPorts().clock->SleepMs(milliseconds);
@@ -39,15 +31,27 @@ bool OpenTarget(CVelkorDlg* dialog) {
 
 [[noreturn]] void FailOpen(CVelkorDlg* dialog) {
   ShowProgress(dialog, 100);
-  ShowStatus(dialog, kRed, kInitializeFailed);
+  ShowStatus(dialog, kRed, update::kTextInitializeFailed);
   access::CloseDevice();
   WriteResultLog(Verdict::kFail);
   EndProcess();
 }
 
-bool CodeIs(const std::uint8_t* chipId, const char* code) {
-  return EqualsIgnoringCase(reinterpret_cast<const char*>(chipId), code, 4);
-}
+// The flow's status line, progress bar and verdict on the dialog and in Result.log.
+class DialogObserver : public update::UpdateObserver {
+ public:
+  explicit DialogObserver(CVelkorDlg* dialog) : dialog_(dialog) {}
+  void Status(update::StatusColour colour, const char* text) override {
+    ShowStatus(dialog_, colour == update::StatusColour::kRed ? kRed : kBlue, text);
+  }
+  void Progress(int percent) override { ShowProgress(dialog_, percent); }
+  void Concluded(const update::UpdateRecord& record) override {
+    WriteResultLog(record.passed() ? Verdict::kPass : Verdict::kFail);
+  }
+
+ private:
+  CVelkorDlg* dialog_;
+};
 
 }  // namespace
 
@@ -58,18 +62,6 @@ void ShowStatus(CVelkorDlg* dialog, COLORREF color, const char* text) {
 
 void ShowProgress(CVelkorDlg* dialog, int position) {
   dialog->ProgressBar.SetPos(position);
-}
-
-std::uint32_t ConfigAddressFor(const std::uint8_t* chipId) {
-  const std::uint8_t version = chipId[5];
-  if (version == 1 &&
-      (CodeIs(chipId, "N8ER") || CodeIs(chipId, "C4SR") || CodeIs(chipId, "W7HR"))) {
-    return 0xC034;
-  }
-  if (version == 2 && CodeIs(chipId, "V6CR")) {
-    return 0x000F;
-  }
-  return 0x8034;
 }
 
 void StartUpdate(CVelkorDlg* dialog) {
@@ -115,82 +107,25 @@ UINT UpdateWorker(void* parameter) {
 }
 
 void RunUpdate(CVelkorDlg* dialog) {
-  // Cleared so that failed reads select the default configuration address and no pin.
-  std::uint8_t chipId[8] = {};
-  std::uint8_t configByte = 0;
-  std::uint16_t restoreRegister = access::kNoRestoreRegister;
-
   FindTargetDevices(dialog);
+  update::UpdateTarget target;
+  // Without a matching entry there is nothing to open, and the run fails as a failed open does.
+  if (TargetIndex >= 0 && TargetIndex < kPathCount) {
+    target.path = dialog->DevicePathList[TargetIndex];
+    target.pathLength = kPathLength;
+  }
+  if (ImageBuffer != nullptr) {
+    target.image = std::span<const std::uint8_t>(ImageBuffer, kImageSize);
+  }
+  DialogObserver observer(dialog);
   // A working open that fails ends the run as a failed trial open does, with a verdict, rather
   // than leaving the window open with none while an unattended script waits.
-  if (!OpenTarget(dialog)) {
-    FailOpen(dialog);
+  const update::UpdateRecord record =
+      update::RunUpdate(target, update::UpdateOptions{}, *CurrentPorts().clock, observer);
+  if (record.failure != update::Failure::kOpen) {
+    Sleep(1000);
   }
-  Sleep(2000);
-  access::IdentifyChip(chipId);
-  access::ReadMemory(ConfigAddressFor(chipId), &configByte, 1);
-  access::SetFlashWriteProtect(0, &restoreRegister, &configByte);
-
-  bool written = false;
-  bool verified = false;
-  if (!access::EraseFlash()) {
-    ShowProgress(dialog, 100);
-    ShowStatus(dialog, kRed, "Erase failed!!!");
-    WriteResultLog(Verdict::kFail);
-  } else if (!access::WriteMemory(0, ImageBuffer, kImageSize)) {
-    ShowProgress(dialog, 100);
-    ShowStatus(dialog, kRed, "Write firmware Failed!!!");
-    WriteResultLog(Verdict::kFail);
-  } else if (!VerifyFlash(dialog)) {
-    written = true;
-    ShowProgress(dialog, 100);
-    ShowStatus(dialog, kRed, "Check flash data Failed!!!");
-    WriteResultLog(Verdict::kFail);
-  } else {
-    written = true;
-    verified = true;
-  }
-
-  // On every path from the erase on the protection is restored and the device closed. A pass
-  // is only declared once the restore is confirmed: a camera left unprotected is not a pass.
-  // The image stands in for configuration bytes that cannot be read back.
-  const std::span<const std::uint8_t> image =
-      ImageBuffer != nullptr ? std::span<const std::uint8_t>(ImageBuffer, kImageSize)
-                             : std::span<const std::uint8_t>();
-  const bool restored = access::SetFlashWriteProtect(1, &restoreRegister, &configByte, image);
-  if (verified && restored) {
-    ShowStatus(dialog, kBlue, "Update Finish.");
-    WriteResultLog(Verdict::kPass);
-  } else if (verified) {
-    ShowProgress(dialog, 100);
-    ShowStatus(dialog, kRed, kRestoreFailed);
-    WriteResultLog(Verdict::kFail);
-  }
-  if (written) {
-    access::AfterFlashWrite();
-  }
-  access::CloseDevice();
-  Sleep(1000);
   EndProcess();
-}
-
-bool VerifyFlash(CVelkorDlg* dialog) {
-  ShowStatus(dialog, kBlue, "Check flash data.");
-  ShowProgress(dialog, 75);
-  std::unique_ptr<std::uint8_t[]> readBack(new (std::nothrow) std::uint8_t[kImageSize]());
-  if (!readBack) {
-    return false;
-  }
-  // A failed read-back proves nothing about the flash, whatever the buffer happens to hold.
-  if (!access::ReadMemory(0, readBack.get(), kImageSize)) {
-    return false;
-  }
-  for (std::size_t i = 0; i < kImageSize; ++i) {
-    if (readBack[i] != ImageBuffer[i]) {
-      return false;
-    }
-  }
-  return true;
 }
 
 }  // namespace velkor::app

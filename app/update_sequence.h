@@ -1,9 +1,7 @@
 // The update: the second presence check and trial open on the dialog's thread (StartUpdate),
 // then on a worker the open, identification, protection release, erase, write, verification,
-// verdict and protection restore.
+// verdict and protection restore (the update flow of update/).
 #pragma once
-
-#include <cstdint>
 
 #include "app/velkor_dlg.h"
 
@@ -14,13 +12,9 @@ namespace velkor::app {
 void StartUpdate(CVelkorDlg* dialog);
 // The worker's thread procedure; its parameter is the dialog.
 UINT UpdateWorker(void* parameter);
-// The update proper, on the worker. Ends the process on every path.
+// The update proper, on the worker: the update flow with the updater's options, its status and
+// progress on the dialog, its verdict in Result.log. Ends the process on every path.
 void RunUpdate(CVelkorDlg* dialog);
-// True when the flash holds exactly ImageBuffer.
-bool VerifyFlash(CVelkorDlg* dialog);
-
-// The flash address of the configuration byte for an 8-byte identification record.
-std::uint32_t ConfigAddressFor(const std::uint8_t* chipId);
 
 // Status line and progress bar: colour first (with an immediate repaint), then the text.
 void ShowStatus(CVelkorDlg* dialog, COLORREF color, const char* text);

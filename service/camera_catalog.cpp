@@ -10,10 +10,10 @@
 #include "access/flash_status.h"
 #include "access/serial_flash.h"
 #include "app/target_devices.h"
-#include "app/update_sequence.h"
 #include "platform/ports.h"
 #include "transport/bound_device.h"
 #include "transport/extension_unit.h"
+#include "update/config_address.h"
 
 namespace velkor::tool {
 
@@ -152,11 +152,8 @@ void OpenCamera::Close() {
   }
 }
 
-ChipInfo OpenCamera::Chip() const {
+ChipInfo IdentifiedChip() {
   ChipInfo chip;
-  if (!opened_) {
-    return chip;
-  }
   chip.row = access::context.chipRow[0];
   for (int i = 0; i < 8; ++i) {
     chip.record[i] = access::context.chipIdCopy[i];
@@ -176,6 +173,10 @@ ChipInfo OpenCamera::Chip() const {
   return chip;
 }
 
+ChipInfo OpenCamera::Chip() const {
+  return opened_ ? IdentifiedChip() : ChipInfo{};
+}
+
 ProtectionInfo OpenCamera::Protection() const {
   ProtectionInfo info;
   if (!opened_) {
@@ -186,7 +187,7 @@ ProtectionInfo OpenCamera::Protection() const {
     info.status = value;
   }
   // The byte the updater reads to find the write-protect pin.
-  info.configAddress = app::ConfigAddressFor(access::context.chipIdCopy);
+  info.configAddress = update::ConfigAddressFor(access::context.chipIdCopy);
   if (access::ReadMemory(info.configAddress, &value, 1)) {
     info.configByte = value;
   }

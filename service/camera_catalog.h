@@ -47,6 +47,9 @@ struct ProtectionInfo {
   std::optional<std::uint8_t> pinEnable;  // controller register 0x1007
 };
 
+// The chip the open of device 0 identified, with its flash kind and mode read now.
+ChipInfo IdentifiedChip();
+
 // Opens the camera at this path through the access library (which identifies the chip) and
 // closes it when destroyed.
 class OpenCamera {

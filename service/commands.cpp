@@ -9,6 +9,7 @@
 #include "service/image_file.h"
 #include "service/interrupt_state.h"
 #include "service/write_sequence.h"
+#include "update/flash_compare.h"
 
 namespace velkor::tool {
 
@@ -187,7 +188,7 @@ int RunVerify(CommandContext& c) {
     c.report.Summary(details, kExitCameraFailed, "the flash could not be read");
     return kExitCameraFailed;
   }
-  const Comparison comparison = Compare(back.flash, image);
+  const update::Comparison comparison = update::Compare(back.flash, image);
   details["equal"] = comparison.equal;
   details["differing_bytes"] = comparison.differingBytes;
   details["first_difference"] = comparison.equal ? Json(nullptr) : Json(comparison.firstDifference);

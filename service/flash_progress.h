@@ -6,10 +6,16 @@
 #include <string>
 #include <vector>
 
+#include "service/image_file.h"
 #include "service/report.h"
 #include "service/request_tap.h"
 
 namespace velkor::tool {
+
+// A whole-flash read is one read request and 8,192 data requests of 8 bytes; a write is 8,192
+// requests. Only the percentages depend on these.
+constexpr std::uint64_t kWholeFlashReadRequests = kFlashSize / 8 + 1;
+constexpr std::uint64_t kWholeFlashWriteRequests = kFlashSize / 8;
 
 // Reports the step's progress from the tap's request count while alive.
 class ProgressScope {
@@ -26,15 +32,5 @@ class ProgressScope {
 // Reads the whole flash of the open camera in one transfer, as the updater's read-back does.
 bool ReadWholeFlash(std::vector<std::uint8_t>* flash, RequestTap& tap, Report& report,
                     const std::string& step);
-// Writes the whole image in one transfer, as the updater does.
-bool WriteWholeFlash(const std::vector<std::uint8_t>& image, RequestTap& tap, Report& report,
-                     const std::string& step);
-
-struct Comparison {
-  bool equal = true;
-  std::uint32_t firstDifference = 0;  // valid when !equal
-  std::uint32_t differingBytes = 0;
-};
-Comparison Compare(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b);
 
 }  // namespace velkor::tool

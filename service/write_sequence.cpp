@@ -1,195 +1,225 @@
-// The write, step by step in the updater's order: open, settle, identify, configuration byte,
-// (backup), release, erase (confirmed), write, read back and compare, restore (confirmed),
-// after-write, close.
+// The write: the update flow with the tool's options, its steps turned into report events and
+// its record into the exit code, the status text and the summary's details.
 #include "service/write_sequence.h"
 
-#include "access/access_calls.h"
-#include "access/chip_table.h"
-#include "access/serial_flash.h"
-#include "app/update_sequence.h"
+#include <optional>
+
 #include "service/exit_codes.h"
-#include "service/flash_confirmations.h"
 #include "service/flash_progress.h"
 #include "service/image_file.h"
+#include "update/status_texts.h"
+#include "update/update_flow.h"
 
 namespace velkor::tool {
 
 namespace {
 
-// The updater's pause between opening the camera and identifying it.
-constexpr std::uint32_t kSettleMs = 2000;
+using update::Failure;
+using update::Step;
+using update::UpdateRecord;
 
-struct Flow {
-  Report& report;
-  RequestTap& tap;
-  WriteOutcome outcome;
-  bool written = false;   // the write request went through: the old firmware is gone
-  bool verified = false;  // the flash was read back equal to the image
+constexpr char kTextNoBackup[] = "the backup could not be made; nothing written";
 
-  void Fail(const std::string& step, int code, const std::string& statusText,
-            const std::string& detail) {
-    report.Finished(step, false, detail);
-    outcome.exitCode = code;
-    outcome.statusText = statusText;
+// Each step as a report event, the whole-flash transfers with their progress.
+class ReportObserver : public update::UpdateObserver {
+ public:
+  ReportObserver(const WriteRequest& request, RequestTap& tap, Report& report,
+                 nlohmann::json& fields, const std::string& backupError)
+      : request_(request), tap_(tap), report_(report), fields_(fields), backupError_(backupError) {}
+
+  void StepStarted(Step step) override {
+    switch (step) {
+      case Step::kOpen:
+        return report_.Started("open", "opening " + request_.device->path);
+      case Step::kSettle:
+        return report_.Started("settle", "waiting 2 s as the updater does");
+      case Step::kIdentify:
+        return report_.Started("identify", "identifying the chip");
+      case Step::kBackup:
+        return StartTransfer("backup", "reading the old flash into " + request_.backupFile,
+                             kWholeFlashReadRequests);
+      case Step::kRelease:
+        return report_.Started("release", "releasing the write protection");
+      case Step::kErase:
+        return report_.Started("erase", "erasing the flash");
+      case Step::kEraseCheck:
+        return StartTransfer("erase-check", "checking the flash is blank", kWholeFlashReadRequests);
+      case Step::kWrite:
+        return StartTransfer("write", "writing 65,536 bytes", kWholeFlashWriteRequests);
+      case Step::kVerify:
+        return StartTransfer("verify", "reading back and comparing", kWholeFlashReadRequests);
+      case Step::kRestore:
+        return report_.Started("restore", "restoring the write protection");
+      case Step::kClose:
+        return;
+    }
   }
+
+  void StepFinished(Step step, bool ok, const UpdateRecord& record) override {
+    progress_.reset();
+    switch (step) {
+      case Step::kOpen:
+        return report_.Finished("open", ok, ok ? "opened" : "the camera could not be opened");
+      case Step::kSettle:
+        return report_.Finished("settle", true, "done");
+      case Step::kIdentify:
+        return Identified();
+      case Step::kBackup:
+        return BackupFinished(ok, record);
+      case Step::kRelease:
+        return report_.Finished(
+            "release", ok,
+            ok ? "released" : "the release was not confirmed; going on to the erase");
+      case Step::kErase:
+        return report_.Finished("erase", ok, ok ? "erase done" : "the erase request failed");
+      case Step::kEraseCheck:
+        return report_.Finished("erase-check", ok, EraseCheckDetail(record.failure));
+      case Step::kWrite:
+        return report_.Finished("write", ok,
+                                ok ? "65,536 bytes written" : "a write request failed");
+      case Step::kVerify:
+        return VerifyFinished(ok, record);
+      case Step::kRestore:
+        fields_["protection_confirmed"] = record.restored;
+        fields_["status_register"] = record.statusAfterRestore
+                                         ? nlohmann::json(*record.statusAfterRestore)
+                                         : nlohmann::json(nullptr);
+        return report_.Finished(
+            "restore", ok, ok ? "protection restored and confirmed" : "protection not confirmed");
+      case Step::kClose:
+        return report_.Finished("close", true, "camera closed");
+    }
+  }
+
+ private:
+  // A whole-flash transfer, its progress counted from the requests it sends.
+  void StartTransfer(const std::string& step, const std::string& message, std::uint64_t requests) {
+    report_.Started(step, message);
+    progress_.emplace(tap_, report_, step, requests);
+  }
+
+  // The chip as the open identified it, with its flash kind and mode read now.
+  void Identified() {
+    const ChipInfo chip = IdentifiedChip();
+    fields_["chip"] = ChipJson(chip);
+    report_.Finished("identify", true, "row " + std::to_string(chip.row) + ", id " + chip.id);
+  }
+
+  void BackupFinished(bool ok, const UpdateRecord& record) {
+    if (ok) {
+      report_.Finished("backup", true, "saved " + request_.backupFile);
+      fields_["backup"] = request_.backupFile;
+    } else if (record.failure == Failure::kBackupUnreadable) {
+      report_.Finished("backup", false, "the flash could not be read");
+    } else {
+      report_.Finished("backup", false, backupError_);
+    }
+  }
+
+  static std::string EraseCheckDetail(Failure failure) {
+    switch (failure) {
+      case Failure::kEraseNotBlank:
+        return "the flash is not blank; the image was not written";
+      case Failure::kEraseUnreadable:
+        return "the flash could not be read back; the image was not written";
+      default:
+        return "the flash is blank";
+    }
+  }
+
+  void VerifyFinished(bool ok, const UpdateRecord& record) {
+    if (ok) {
+      report_.Finished("verify", true, "the flash equals the image");
+    } else if (record.failure == Failure::kReadBack) {
+      report_.Finished("verify", false, "the read-back failed");
+    } else {
+      fields_["first_difference"] = record.firstDifference;
+      fields_["differing_bytes"] = record.differingBytes;
+      report_.Finished("verify", false,
+                       std::to_string(record.differingBytes) + " bytes differ from the image");
+    }
+  }
+
+  const WriteRequest& request_;
+  RequestTap& tap_;
+  Report& report_;
+  nlohmann::json& fields_;
+  const std::string& backupError_;
+  std::optional<ProgressScope> progress_;
 };
 
-// The backup: the old flash into a file. False (with the outcome set) when it cannot be made.
-bool Backup(Flow& flow, const std::string& file) {
-  flow.report.Started("backup", "reading the old flash into " + file);
-  std::vector<std::uint8_t> old;
-  if (!ReadWholeFlash(&old, flow.tap, flow.report, "backup")) {
-    flow.Fail("backup", kExitCameraFailed, "the backup could not be made; nothing written",
-              "the flash could not be read");
-    return false;
-  }
-  std::string error;
-  if (!SaveFileAtomically(file, old, &error)) {
-    flow.Fail("backup", kExitUsage, "the backup could not be made; nothing written", error);
-    return false;
-  }
-  flow.report.Finished("backup", true, "saved " + file);
-  flow.outcome.fields["backup"] = file;
-  return true;
-}
+struct Ending {
+  int exitCode;
+  const char* statusText;
+};
 
-// Erase, then confirm the flash is blank. False when the image must not be written.
-bool Erase(Flow& flow) {
-  flow.report.Started("erase", "erasing the flash");
-  if (!access::EraseFlash()) {
-    flow.Fail("erase", kExitCameraFailed, kTextEraseFailed, "the erase request failed");
-    return false;
-  }
-  flow.report.Finished("erase", true, "erase done");
-  flow.report.Started("erase-check", "checking the flash is blank");
-  switch (CheckErased(flow.tap, flow.report)) {
-    case EraseCheck::kBlank:
-      flow.report.Finished("erase-check", true, "the flash is blank");
-      return true;
-    case EraseCheck::kNotBlank:
-      flow.Fail("erase-check", kExitCheckFailed, kTextEraseFailed,
-                "the flash is not blank; the image was not written");
-      return false;
-    case EraseCheck::kUnreadable:
+// The exit code and the status text for how the run ended.
+Ending EndingOf(const UpdateRecord& record) {
+  switch (record.failure) {
+    case Failure::kNone:
+      return {kExitDone, update::kTextFinished};
+    case Failure::kOpen:
+      return {kExitCameraFailed, update::kTextInitializeFailed};
+    case Failure::kBackupUnreadable:
+      return {kExitCameraFailed, kTextNoBackup};
+    case Failure::kBackupNotSaved:
+      return {kExitUsage, kTextNoBackup};
+    case Failure::kErase:
+    case Failure::kEraseUnreadable:
+      return {kExitCameraFailed, update::kTextEraseFailed};
+    case Failure::kEraseNotBlank:
+      return {kExitCheckFailed, update::kTextEraseFailed};
+    case Failure::kWrite:
+      return {kExitCameraFailed, update::kTextWriteFailed};
+    case Failure::kReadBack:
+      return {kExitCameraFailed, update::kTextCheckFailed};
+    case Failure::kMismatch:
+      return {kExitCheckFailed, update::kTextCheckFailed};
+    case Failure::kRestore:
       break;
   }
-  flow.Fail("erase-check", kExitCameraFailed, kTextEraseFailed,
-            "the flash could not be read back; the image was not written");
-  return false;
-}
-
-void WriteAndVerify(Flow& flow, const std::vector<std::uint8_t>& image) {
-  flow.report.Started("write", "writing 65,536 bytes");
-  if (!WriteWholeFlash(image, flow.tap, flow.report, "write")) {
-    // Some pieces may have gone through: the flash holds neither image now.
-    flow.written = true;
-    flow.Fail("write", kExitCameraFailed, kTextWriteFailed, "a write request failed");
-    return;
-  }
-  flow.written = true;
-  flow.report.Finished("write", true, "65,536 bytes written");
-  flow.report.Started("verify", "reading back and comparing");
-  std::vector<std::uint8_t> readBack;
-  if (!ReadWholeFlash(&readBack, flow.tap, flow.report, "verify")) {
-    flow.Fail("verify", kExitCameraFailed, kTextCheckFailed, "the read-back failed");
-    return;
-  }
-  const Comparison comparison = Compare(readBack, image);
-  if (!comparison.equal) {
-    flow.outcome.fields["first_difference"] = comparison.firstDifference;
-    flow.outcome.fields["differing_bytes"] = comparison.differingBytes;
-    flow.Fail("verify", kExitCheckFailed, kTextCheckFailed,
-              std::to_string(comparison.differingBytes) + " bytes differ from the image");
-    return;
-  }
-  flow.verified = true;
-  flow.report.Finished("verify", true, "the flash equals the image");
-}
-
-void Restore(Flow& flow, std::uint16_t* restoreRegister, std::uint8_t* configByte,
-             const std::vector<std::uint8_t>& image) {
-  flow.report.Started("restore", "restoring the write protection");
-  const RestoreOutcome restore = RestoreAndConfirm(restoreRegister, configByte, image);
-  nlohmann::json& fields = flow.outcome.fields;
-  fields["protection_confirmed"] = restore.confirmed;
-  fields["status_register"] =
-      restore.status ? nlohmann::json(*restore.status) : nlohmann::json(nullptr);
-  if (restore.confirmed) {
-    flow.report.Finished("restore", true, "protection restored and confirmed");
-    return;
-  }
-  const std::string detail = "protection not confirmed";
-  if (flow.outcome.exitCode != kExitDone) {
-    // The earlier failure is the verdict; the restore's adds to its message.
-    flow.report.Finished("restore", false, detail);
-    return;
-  }
-  flow.Fail("restore", restore.cameraAnswered ? kExitCheckFailed : kExitCameraFailed,
-            kTextRestoreFailed, detail);
+  // A camera that still answers refused the protection; one that does not was lost.
+  return {record.statusAfterRestore ? kExitCheckFailed : kExitCameraFailed, kTextRestoreFailed};
 }
 
 }  // namespace
 
 WriteOutcome RunWrite(const WriteRequest& request, Clock& clock, RequestTap& tap, Report& report) {
-  Flow flow{report, tap, {}};
-  flow.outcome.fields = nlohmann::json::object();
-  flow.outcome.fields["device"] = DeviceJson(*request.device);
+  WriteOutcome outcome;
+  outcome.fields = nlohmann::json::object();
+  outcome.fields["device"] = DeviceJson(*request.device);
 
-  report.Started("open", "opening " + request.device->path);
-  OpenCamera camera(*request.device);
-  if (!camera.opened()) {
-    flow.Fail("open", kExitCameraFailed, kTextInitializeFailed, "the camera could not be opened");
-    flow.outcome.fields["written"] = false;
-    return flow.outcome;
+  update::UpdateOptions options;
+  options.checkErased = true;  // a service tool reads every byte, where the updater samples
+  options.readStatusAfterRestore = true;
+  // Some pieces of a failed write may have gone through: the flash holds neither image now.
+  options.afterWriteStepOnFailedWrite = true;
+  std::string backupError;
+  if (!request.backupFile.empty()) {
+    options.backup = [&](std::span<const std::uint8_t> old) {
+      return SaveFileAtomically(request.backupFile, {old.begin(), old.end()}, &backupError);
+    };
   }
-  report.Finished("open", true, "opened");
+  update::UpdateTarget target;
+  // The bind compares whole paths; the length only bounds the comparison.
+  target.path = request.device->widePath.c_str();
+  target.pathLength = static_cast<int>(request.device->widePath.size() + 1);
+  target.image = request.image;
 
-  report.Started("settle", "waiting 2 s as the updater does");
-  clock.SleepMs(kSettleMs);
-  report.Finished("settle", true, "done");
-
-  report.Started("identify", "identifying the chip");
-  std::uint8_t chipId[8] = {};
-  std::uint8_t configByte = 0;
-  std::uint16_t restoreRegister = access::kNoRestoreRegister;
-  access::IdentifyChip(chipId);
-  const ChipInfo chip = camera.Chip();
-  flow.outcome.fields["chip"] = ChipJson(chip);
-  report.Finished("identify", true, "row " + std::to_string(chip.row) + ", id " + chip.id);
-  access::ReadMemory(app::ConfigAddressFor(chipId), &configByte, 1);
-
-  if (!request.backupFile.empty() && !Backup(flow, request.backupFile)) {
-    flow.outcome.fields["written"] = false;
-    return flow.outcome;  // nothing was changed on the camera; closed on return
+  ReportObserver observer(request, tap, report, outcome.fields, backupError);
+  const UpdateRecord record = update::RunUpdate(target, options, clock, observer);
+  const Ending ending = EndingOf(record);
+  outcome.exitCode = ending.exitCode;
+  outcome.statusText = ending.statusText;
+  outcome.fields["written"] = record.written;
+  // A run that ended before the release changed nothing and says only that.
+  if (record.failure == Failure::kOpen || record.failure == Failure::kBackupUnreadable ||
+      record.failure == Failure::kBackupNotSaved) {
+    return outcome;
   }
-
-  report.Started("release", "releasing the write protection");
-  // As in the updater the sequence goes on either way: the erase is confirmed on its own, and
-  // from here on the protection is restored on every path.
-  if (access::SetFlashWriteProtect(0, &restoreRegister, &configByte)) {
-    report.Finished("release", true, "released");
-  } else {
-    report.Finished("release", false, "the release was not confirmed; going on to the erase");
-  }
-
-  if (Erase(flow)) {
-    WriteAndVerify(flow, request.image);
-  }
-  // On every path from the release on the protection is restored and the camera closed.
-  Restore(flow, &restoreRegister, &configByte, request.image);
-  if (flow.written) {
-    access::AfterFlashWrite();
-  }
-  camera.Close();
-  report.Finished("close", true, "camera closed");
-
-  if (flow.outcome.exitCode == kExitDone) {
-    flow.outcome.statusText = kTextFinished;
-  }
-  flow.outcome.fields["written"] = flow.written;
-  flow.outcome.fields["verified"] = flow.verified;
-  flow.outcome.fields["status_text"] = flow.outcome.statusText;
-  return flow.outcome;
+  outcome.fields["verified"] = record.verified;
+  outcome.fields["status_text"] = outcome.statusText;
+  return outcome;
 }
 
 }  // namespace velkor::tool

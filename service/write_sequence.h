@@ -1,9 +1,9 @@
-// The write: the updater's sequence over the access library with the image from a file, and
-// an optional backup of the old flash first.
+// The write: the update flow with the image from a file, an optional backup of the old flash
+// first, the blank check after the erase and the status read after the restore, reported step
+// by step.
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,16 +16,8 @@
 
 namespace velkor::tool {
 
-// The updater's status texts, and the tool's own for an unconfirmed restore.
-constexpr char kTextInitializeFailed[] = "Device Initialize failed!!!";
-constexpr char kTextEraseFailed[] = "Erase failed!!!";
-constexpr char kTextWriteFailed[] = "Write firmware Failed!!!";
-constexpr char kTextCheckFailed[] = "Check flash data Failed!!!";
-constexpr char kTextFinished[] = "Update Finish.";
+// The tool's own text for an unconfirmed restore; the others are the updater's.
 constexpr char kTextRestoreFailed[] = "Protection restore failed!!!";
-
-// Restores tried before the protection counts as not restored.
-constexpr int kRestoreAttempts = 3;
 
 struct WriteRequest {
   const DeviceEntry* device = nullptr;

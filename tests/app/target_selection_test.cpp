@@ -1,4 +1,4 @@
-// Choosing the camera's capture device by its path, and the configuration-byte address by chip.
+// Choosing the camera's capture device by its path.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -7,7 +7,6 @@
 #include "access/access_context.h"
 #include "app/app_state.h"
 #include "app/target_devices.h"
-#include "app/update_sequence.h"
 #include "platform/ports.h"
 #include "rigs/sim/sim_world.h"
 #include "rigs/headless/headless_backend.h"
@@ -124,27 +123,6 @@ TEST_F(FindTargetDevicesTest, CounterAboveTenScansOnlyTheTenEntries) {
     EXPECT_STREQ(dialog_.NarrowPathList[kPathCount - 1], "usb#vid_1111&pid_0001#j") << counter;
     EXPECT_EQ(dialog_.WindowIcon, icon) << counter;
   }
-}
-
-std::uint32_t AddressFor(const char* code, std::uint8_t version) {
-  std::uint8_t record[8] = {};
-  std::char_traits<char>::copy(reinterpret_cast<char*>(record), code, 4);
-  record[5] = version;
-  return ConfigAddressFor(record);
-}
-
-TEST(ConfigAddressFor, ChosenByCodeInAnyCaseAndVersion) {
-  EXPECT_EQ(AddressFor("N8ER", 1), 0xC034u);
-  EXPECT_EQ(AddressFor("n8er", 1), 0xC034u);
-  EXPECT_EQ(AddressFor("C4SR", 1), 0xC034u);
-  EXPECT_EQ(AddressFor("w7hr", 1), 0xC034u);
-  EXPECT_EQ(AddressFor("N8ER", 2), 0x8034u);
-  EXPECT_EQ(AddressFor("V6CR", 1), 0x8034u);
-  EXPECT_EQ(AddressFor("V6CR", 2), 0x000Fu);
-  EXPECT_EQ(AddressFor("K7DR", 1), 0x8034u);
-  // A record that identification never filled stays zero and takes the default address.
-  const std::uint8_t cleared[8] = {};
-  EXPECT_EQ(ConfigAddressFor(cleared), 0x8034u);
 }
 
 }  // namespace

@@ -1,20 +1,22 @@
-// The library doing an update end to end, as the application drives it, on every chip row:
-// the flash starts write-protected (status SRWD + BP, WP# held by the board's pin) and must
-// end up holding the new image, protected again as the new image's configuration block says.
+// The update flow end to end over the access library on every chip row: the flash starts
+// write-protected (status SRWD + BP, WP# held by the board's pin) and must end up holding the
+// new image, protected again as the new image's configuration block says.
 #include <algorithm>
 #include <cstring>
 #include <functional>
 #include <random>
 
-#include "access/access_calls.h"
-#include "access/chip_table.h"  // IdentifyChip only: expectations come from the simulator
-#include "access/serial_flash.h"
+#include "platform/ports.h"
 #include "rigs/sim/sim_controller_chip_rows.h"
 #include "rigs/sim/sim_flash.h"
-#include "sim_access_fixture.h"
+#include "tests/access/sim_access_fixture.h"
+#include "tests/update/sim_camera_target.h"
+#include "update/update_flow.h"
 
-namespace velkor::access {
+namespace velkor::update {
 namespace {
+
+using access::context;
 
 constexpr std::uint32_t kImageSize = 0x10000;
 constexpr std::uint8_t kProtectedStatus = 0x8C;
@@ -73,15 +75,37 @@ std::vector<std::uint8_t> Image(int row, bool asksForProtection, unsigned seed) 
   return image;
 }
 
+constexpr std::uint16_t kAfterWriteRegister = 0x1073;
+
 struct RunOutcome {
   bool opened = false;
   bool erased = false;
   bool written = false;
   bool readBackEqual = false;
-  int afterWrite = -1;
 };
 
-class UpdateRunTest : public SimAccessTest {
+// The steps' outcomes as the flow reports them, and a hook just before the erase.
+class StepLog : public UpdateObserver {
+ public:
+  explicit StepLog(const std::function<void()>& beforeErase) : beforeErase_(beforeErase) {}
+  void StepStarted(Step step) override {
+    if (step == Step::kErase && beforeErase_) {
+      beforeErase_();
+    }
+  }
+  void StepFinished(Step step, bool ok, const UpdateRecord&) override {
+    outcome.opened = outcome.opened || (step == Step::kOpen && ok);
+    outcome.erased = outcome.erased || (step == Step::kErase && ok);
+    outcome.written = outcome.written || (step == Step::kWrite && ok);
+    outcome.readBackEqual = outcome.readBackEqual || (step == Step::kVerify && ok);
+  }
+  RunOutcome outcome;
+
+ private:
+  const std::function<void()>& beforeErase_;
+};
+
+class UpdateRunTest : public access::SimAccessTest {
  protected:
   sim::SimCameraConfig WriteProtectedCamera(int row, bool oldImageProtects = true) {
     sim::SimCameraConfig config;
@@ -97,38 +121,24 @@ class UpdateRunTest : public SimAccessTest {
     camera().SetRegister(0x0608, kRow18BlockPage);
   }
 
-  // The application's sequence: open, identify, configuration byte, release, erase, write,
-  // read back, restore, after-write step when written, close. beforeErase runs between the
-  // release and the erase.
+  // The flow as the updater runs it, without the settle. beforeErase runs between the release
+  // and the erase.
   RunOutcome Run(const std::vector<std::uint8_t>& image,
                  const std::function<void()>& beforeErase = {}) {
-    RunOutcome out;
-    out.opened = Open() == 2;
-    if (!out.opened) {
-      return out;
-    }
-    std::uint8_t id[8] = {};
-    IdentifyChip(id);
-    std::uint8_t configByte = 0;
-    ReadMemory(ConfigByteAddress(context.chipRow[0]), &configByte, 1);
-    std::uint16_t restoreRegister = kNoRestoreRegister;
-    SetFlashWriteProtect(0, &restoreRegister, &configByte);
-    if (beforeErase) {
-      beforeErase();
-    }
-    out.erased = EraseFlash();
-    if (out.erased) {
-      out.written = WriteMemory(0, image.data(), kImageSize);
-      std::vector<std::uint8_t> readBack(kImageSize);
-      ReadMemory(0, readBack.data(), kImageSize);
-      out.readBackEqual = readBack == image;
-    }
-    SetFlashWriteProtect(1, &restoreRegister, &configByte);
-    if (out.written) {
-      out.afterWrite = AfterFlashWrite();
-    }
-    CloseDevice();
-    return out;
+    const SimCameraTarget cameraTarget(image);
+    UpdateOptions options;
+    options.settleMs = 0;
+    StepLog log(beforeErase);
+    RunUpdate(cameraTarget.target(), options, *CurrentPorts().clock, log);
+    return log.outcome;
+  }
+
+  // Whether the after-write step cleared its register.
+  bool AfterWriteStepRan() {
+    const auto& writes = camera().registerWrites();
+    return std::any_of(writes.begin(), writes.end(), [](const auto& write) {
+      return write.reg == kAfterWriteRegister && write.value == 0;
+    });
   }
 
   bool FlashHolds(const std::vector<std::uint8_t>& image) {
@@ -171,13 +181,14 @@ TEST_P(EveryChipRow, WriteProtectedFlashReceivesTheImageAndIsProtectedAsTheImage
   EXPECT_TRUE(FlashHolds(image));
   const bool protects = asksForProtection || row == 13;
   EXPECT_EQ(camera().flash().Status() & kStatusBits, protects ? kProtectedStatus : 0x00);
-  EXPECT_EQ(out.afterWrite, row <= 1 ? 1 : 2);
+  // Rows 0 and 1 need nothing after a write.
+  EXPECT_EQ(AfterWriteStepRan(), row > 1);
   ExpectControllerRestored(row);
   EXPECT_EQ(context.deviceOpen[0], 0);
   EXPECT_TRUE(world().SessionsBalanced());
 }
 
-INSTANTIATE_TEST_SUITE_P(AccessLibrary, EveryChipRow,
+INSTANTIATE_TEST_SUITE_P(UpdateFlow, EveryChipRow,
                          ::testing::Combine(::testing::Range(0, sim::kSimChipRowCount),
                                             ::testing::Bool()));
 
@@ -272,7 +283,7 @@ TEST_F(UpdateRunTest, RequestLostDuringTheEraseFailsTheRunWithoutWritingAndRepro
 
   EXPECT_FALSE(out.erased);
   EXPECT_FALSE(out.written);
-  EXPECT_EQ(out.afterWrite, -1);
+  EXPECT_FALSE(AfterWriteStepRan());
   EXPECT_TRUE(FlashHolds(config.initialFlash));
   // The old image's block asks for protection, and the restore reads it afresh.
   EXPECT_EQ(camera().flash().Status() & kStatusBits, kProtectedStatus);
@@ -280,4 +291,4 @@ TEST_F(UpdateRunTest, RequestLostDuringTheEraseFailsTheRunWithoutWritingAndRepro
 }
 
 }  // namespace
-}  // namespace velkor::access
+}  // namespace velkor::update
