@@ -1,11 +1,11 @@
 // velkor-fault-sweep: runs the whole updater once per request index of a clean update with one
 // fault each time (a failed request, S_FALSE, an unplug, one corrupted reply byte) and judges
 // what each run left: verdict, flash content, protection, setup registers, open sessions.
-#include <cstdio>
 #include <iostream>
 #include <string>
 #include <vector>
 
+#include "cli/option_reader.h"
 #include "rigs/fault_sweep/sweep_options.h"
 #include "rigs/fault_sweep/sweep_report.h"
 
@@ -14,8 +14,7 @@ int main(int argc, char** argv) {
   const SweepOptionsResult parsed =
       ParseSweepOptions(std::vector<std::string>(argv + 1, argv + argc));
   if (!parsed.ok) {
-    std::fprintf(stderr, "velkor-fault-sweep: %s\n", parsed.error.c_str());
-    return 2;
+    return velkor::cli::RefuseOptions("velkor-fault-sweep", parsed.error);
   }
   const SweepOptions& options = parsed.options;
   if (options.help) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/option_reader.h"
 #include "platform/linux/process_exit.h"
 #include "platform/linux/real_clock.h"
 #include "platform/ports.h"
@@ -45,51 +46,40 @@ struct SplitArguments {
   std::string error;
 };
 
-// Takes "--name value" or "--name=value" of one of this program's own options.
-bool TakeOwnOption(const std::vector<std::string>& args, std::size_t* i, const std::string& name,
-                   std::string* value, std::string* error) {
-  const std::string& word = args[*i];
-  if (word.rfind(name + "=", 0) == 0) {
-    *value = word.substr(name.size() + 1);
-    return true;
-  }
-  if (word != name) {
-    return false;
-  }
-  if (*i + 1 >= args.size()) {
-    *error = name + ": missing value";
-  } else {
-    *value = args[++*i];
-  }
-  return true;
-}
-
 // Before the subcommand: this program's options, the tool's options, the simulator's options.
 // From the subcommand on everything belongs to the tool.
 SplitArguments Split(const std::vector<std::string>& args) {
+  using velkor::cli::Took;
+  const std::vector<velkor::cli::OptionRule<SplitArguments>> ownOptions = {
+      {"--request-latency-us", true,
+       [](SplitArguments& out, const std::string& v) {
+         return velkor::cli::ReadRanged("--request-latency-us", v, 0, kMaxLatencyUs,
+                                        &out.latencyUs);
+       }},
+      {"--flash-file", true,
+       [](SplitArguments& out, const std::string& v) {
+         out.flashFile = v;
+         return std::string();
+       }},
+  };
   SplitArguments out;
+  velkor::cli::TableRules<SplitArguments> own(ownOptions, out);
   std::size_t i = 0;
   for (; i < args.size() && !velkor::tool::IsCommandName(args[i]); ++i) {
-    std::string value;
-    if (TakeOwnOption(args, &i, "--request-latency-us", &value, &out.error)) {
-      char* end = nullptr;
-      const unsigned long parsed = std::strtoul(value.c_str(), &end, 10);
-      if (out.error.empty() && (value.empty() || *end != '\0' || parsed > kMaxLatencyUs)) {
-        out.error = "--request-latency-us: expected 0 to 1000000, got \"" + value + "\"";
-      }
-      out.latencyUs = static_cast<std::uint32_t>(parsed);
-    } else if (TakeOwnOption(args, &i, "--flash-file", &value, &out.error)) {
-      out.flashFile = value;
-    } else if (const int arity = velkor::tool::ToolOptionArity(args[i]); arity >= 0) {
+    const Took took = velkor::cli::TakeOption(args, &i, own, &out.error);
+    if (took == Took::kRefused) {
+      return out;
+    }
+    if (took == Took::kTaken) {
+      continue;
+    }
+    if (const int arity = velkor::tool::ToolOptionArity(args[i]); arity >= 0) {
       out.tool.push_back(args[i]);
       if (arity == 1 && i + 1 < args.size()) {
         out.tool.push_back(args[++i]);
       }
     } else {
       out.sim.push_back(args[i]);
-    }
-    if (!out.error.empty()) {
-      return out;
     }
   }
   out.tool.insert(out.tool.end(), args.begin() + static_cast<std::ptrdiff_t>(i), args.end());

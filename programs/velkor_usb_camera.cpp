@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "cli/option_reader.h"
 #include "rigs/usb_camera/emulated_camera.h"
 #include "rigs/usb_camera/usbip_protocol.h"
 #include "rigs/usb_camera/usbip_server.h"
@@ -60,18 +61,18 @@ bool Attach(const std::string& vhciDir, unsigned port, int kernelEnd) {
 
 int main(int argc, char** argv) {
   using namespace velkor::usbcam;
-  const std::vector<std::string> args(argv + 1, argv + argc);
-  if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
-    std::fputs(EmulatedCameraUsage().c_str(), stdout);
-    return 0;
-  }
-  EmulatedCameraOptionsResult parsed = ParseEmulatedCameraOptions(args);
+  EmulatedCameraOptionsResult parsed =
+      ParseEmulatedCameraOptions(std::vector<std::string>(argv + 1, argv + argc));
   if (!parsed.ok) {
     std::fprintf(stderr, "velkor-usb-camera: %s\n%s", parsed.error.c_str(),
                  EmulatedCameraUsage().c_str());
-    return 2;
+    return velkor::cli::kExitBadOptions;
   }
   const EmulatedCameraOptions& options = parsed.options;
+  if (options.help) {
+    std::fputs(EmulatedCameraUsage().c_str(), stdout);
+    return 0;
+  }
   InstallStopHandlers();
 
   std::unique_ptr<SimulatedUnit> simulated;

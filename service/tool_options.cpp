@@ -1,7 +1,7 @@
 // Parsing of the tool's command line.
 #include "service/tool_options.h"
 
-#include <optional>
+#include "cli/option_reader.h"
 
 namespace velkor::tool {
 
@@ -28,45 +28,49 @@ const CommandWord* FindCommand(const std::string& word) {
   return nullptr;
 }
 
-// Options that take a value, and where it goes.
-std::string* ValueSlot(ToolOptions& options, const std::string& name) {
-  if (name == "--device") {
-    return &options.device;
-  }
-  if (name == "--backup") {
-    return &options.backupFile;
-  }
-  if (name == "--log") {
-    return &options.logFile;
-  }
-  return nullptr;
+const std::vector<cli::OptionRule<ToolOptions>>& OptionTable() {
+  static const std::vector<cli::OptionRule<ToolOptions>> rules = {
+      cli::Text("--device", &ToolOptions::device),
+      cli::Text("--backup", &ToolOptions::backupFile),
+      cli::Text("--log", &ToolOptions::logFile),
+      cli::Flag("--json", &ToolOptions::json),
+      cli::Flag("-q|--quiet", &ToolOptions::quiet),
+      cli::Flag("-h|--help", &ToolOptions::help),
+      cli::Flag("--version", &ToolOptions::version),
+      cli::Flag("--trace-requests", &ToolOptions::traceRequests),
+  };
+  return rules;
 }
 
-bool* FlagSlot(ToolOptions& options, const std::string& name) {
-  if (name == "--json") {
-    return &options.json;
+// The operands: the subcommand, then its FILE when it takes one.
+std::string TakeOperands(const std::vector<std::string>& operands, ToolOptions& o) {
+  for (const std::string& word : operands) {
+    if (o.command == Command::kNone) {
+      const CommandWord* command = FindCommand(word);
+      if (command == nullptr) {
+        return "unknown subcommand \"" + word + "\" (see --help)";
+      }
+      o.command = command->command;
+      continue;
+    }
+    const CommandWord* command = FindCommand(CommandName(o.command));
+    if (!command->takesFile || !o.file.empty()) {
+      return "unexpected argument \"" + word + "\"";
+    }
+    if (word.empty()) {
+      return std::string(command->name) + ": empty FILE";
+    }
+    o.file = word;
   }
-  if (name == "--quiet" || name == "-q") {
-    return &options.quiet;
-  }
-  if (name == "--help" || name == "-h") {
-    return &options.help;
-  }
-  if (name == "--version") {
-    return &options.version;
-  }
-  if (name == "--trace-requests") {
-    return &options.traceRequests;
-  }
-  return nullptr;
+  return {};
 }
 
-std::string CheckCombination(const ToolOptions& o, bool fileGiven) {
+std::string CheckCombination(const ToolOptions& o) {
   if (o.command == Command::kNone) {
     return "no subcommand given (list, identify, read, verify or write; see --help)";
   }
   const CommandWord* word = FindCommand(CommandName(o.command));
-  if (word->takesFile && !fileGiven) {
+  if (word->takesFile && o.file.empty()) {
     return std::string(word->name) + ": missing FILE";
   }
   if (!o.backupFile.empty() && o.command != Command::kWrite) {
@@ -102,88 +106,19 @@ bool IsCommandName(const std::string& word) {
 ToolOptionsResult ParseToolOptions(const std::vector<std::string>& args) {
   ToolOptionsResult result;
   ToolOptions& o = result.options;
-  bool fileGiven = false;
-  bool onlyOperands = false;  // after "--" every word is an operand
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    std::string name = args[i];
-    if (!onlyOperands && name == "--") {
-      onlyOperands = true;
-      continue;
-    }
-    if (!onlyOperands && name.size() > 1 && name[0] == '-') {
-      std::optional<std::string> value;
-      if (const auto equals = name.find('='); name.rfind("--", 0) == 0 && equals != name.npos) {
-        value = name.substr(equals + 1);
-        name.resize(equals);
-      }
-      if (bool* flag = FlagSlot(o, name)) {
-        if (value) {
-          result.error = name + " takes no value";
-          return result;
-        }
-        *flag = true;
-        continue;
-      }
-      std::string* slot = ValueSlot(o, name);
-      if (slot == nullptr) {
-        result.error = "unknown option \"" + args[i] + "\" (see --help)";
-        return result;
-      }
-      if (!value) {
-        if (i + 1 >= args.size()) {
-          result.error = name + ": missing value";
-          return result;
-        }
-        value = args[++i];
-      }
-      if (value->empty()) {
-        result.error = name + ": empty value";
-        return result;
-      }
-      *slot = *value;
-      continue;
-    }
-    if (o.command == Command::kNone) {
-      const CommandWord* word = FindCommand(name);
-      if (word == nullptr) {
-        result.error = "unknown subcommand \"" + name + "\" (see --help)";
-        return result;
-      }
-      o.command = word->command;
-      continue;
-    }
-    const CommandWord* word = FindCommand(CommandName(o.command));
-    if (!word->takesFile || fileGiven) {
-      result.error = "unexpected argument \"" + name + "\"";
-      return result;
-    }
-    if (name.empty()) {
-      result.error = std::string(word->name) + ": empty FILE";
-      return result;
-    }
-    o.file = name;
-    fileGiven = true;
+  const cli::ReadResult read = cli::ReadOptions(args, OptionTable(), o, cli::Operands::kCollect);
+  result.error = read.ok() ? TakeOperands(read.operands, o) : read.error;
+  if (result.error.empty() && !o.help && !o.version) {  // help and version need nothing else
+    result.error = CheckCombination(o);
   }
-  if (o.help || o.version) {
-    result.ok = true;  // nothing else matters
-    return result;
-  }
-  result.error = CheckCombination(o, fileGiven);
   result.ok = result.error.empty();
   return result;
 }
 
 int ToolOptionArity(const std::string& word) {
   ToolOptions scratch;
-  const auto equals = word.find('=');
-  const std::string name = word.rfind("--", 0) == 0 ? word.substr(0, equals) : word;
-  if (FlagSlot(scratch, name) != nullptr) {
-    return 0;
-  }
-  if (ValueSlot(scratch, name) != nullptr) {
-    return equals == std::string::npos ? 1 : 0;
-  }
-  return -1;
+  const cli::TableRules<ToolOptions> rules(OptionTable(), scratch);
+  return cli::Arity(rules, word);
 }
 
 std::string ToolUsage(const std::string& program, const std::string& extra) {

@@ -2,23 +2,23 @@
 #include "rigs/fault_sweep/sweep_options.h"
 
 #include <algorithm>
-#include <charconv>
 #include <sstream>
 
+#include "cli/option_reader.h"
 #include "rigs/sim/sim_controller_chip_rows.h"
 
 namespace velkor::sweep {
 
 namespace {
 
-bool ParseNumber(const std::string& text, long min, long max, long* out) {
-  long value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size() || value < min || value > max) {
-    return false;
-  }
-  *out = value;
-  return true;
+using OptionRule = cli::OptionRule<SweepOptions>;
+
+constexpr std::uint64_t kMaxCount = 100000000;
+
+// An option whose value is a count from min to kMaxCount.
+template <typename Field>
+OptionRule Count(const char* name, std::uint64_t min, Field field) {
+  return cli::Number<SweepOptions>(name, min, kMaxCount, field);
 }
 
 std::vector<std::string> Split(const std::string& text) {
@@ -38,6 +38,98 @@ bool ParseKind(const std::string& name, FaultKind* kind) {
     }
   }
   return false;
+}
+
+const std::vector<OptionRule>& OptionTable() {
+  static const std::vector<OptionRule> rules = {
+      cli::Flag("-h|--help", &SweepOptions::help),
+      cli::Flag("--phases", &SweepOptions::phasesOnly),
+      {"--exhaustive", false,
+       [](SweepOptions& o, const std::string&) {
+         o.settings.stride = 1;
+         return std::string();
+       }},
+      {"--count", false,
+       [](SweepOptions& o, const std::string&) {
+         o.countOnly = true;
+         o.settings.planOnly = true;
+         return std::string();
+       }},
+      {"--rows", true,
+       [](SweepOptions& o, const std::string& v) {
+         o.rows.clear();
+         if (v == "all") {
+           for (int row = 0; row < sim::kSimChipRowCount; ++row) {
+             o.rows.push_back(row);
+           }
+           return std::string();
+         }
+         for (const std::string& part : Split(v)) {
+           const auto row = cli::ParseNumber(part);
+           if (!row || *row >= static_cast<std::uint64_t>(sim::kSimChipRowCount)) {
+             return "no chip row '" + part + "'";
+           }
+           o.rows.push_back(static_cast<int>(*row));
+         }
+         return std::string();
+       }},
+      {"--kinds", true,
+       [](SweepOptions& o, const std::string& v) {
+         o.settings.kinds.clear();
+         if (v == "all") {
+           for (int k = 0; k < kFaultKindCount; ++k) {
+             o.settings.kinds.push_back(static_cast<FaultKind>(k));
+           }
+           return std::string();
+         }
+         for (const std::string& part : Split(v)) {
+           FaultKind kind;
+           if (!ParseKind(part, &kind)) {
+             return "no fault kind '" + part + "'";
+           }
+           o.settings.kinds.push_back(kind);
+         }
+         return std::string();
+       }},
+      Count("--stride", 1, [](SweepOptions& o) { return &o.settings.stride; }),
+      Count("--first", 1, [](SweepOptions& o) { return &o.settings.first; }),
+      Count("--last", 0, [](SweepOptions& o) { return &o.settings.last; }),
+      Count("--jobs", 1, [](SweepOptions& o) { return &o.settings.jobs; }),
+      {"--timeout", true,
+       [](SweepOptions& o, const std::string& v) {
+         std::uint32_t seconds = 0;
+         auto error = cli::ReadRanged("--timeout", v, 1, kMaxCount, &seconds);
+         if (error.empty()) {
+           o.settings.timeout = std::chrono::seconds(seconds);
+         }
+         return error;
+       }},
+      Count("--examples", 0, [](SweepOptions& o) { return &o.examples; }),
+      Count("--busy-polls", 0, [](SweepOptions& o) { return &o.settings.busyPolls; }),
+      {"--rerun", true,
+       [](SweepOptions& o, const std::string& v) {
+         if (v != "attached" && v != "replugged" && v != "both") {
+           return "--rerun: expected attached, replugged or both, got '" + v + "'";
+         }
+         o.settings.rerun.attached = v != "replugged";
+         o.settings.rerun.replugged = v != "attached";
+         return std::string();
+       }},
+      {"--short-stride", true,
+       [](SweepOptions& o, const std::string& v) {
+         std::uint32_t stride = 0;
+         auto error = cli::ReadRanged("--short-stride", v, 0, kMaxCount, &stride);
+         if (error.empty()) {
+           o.settings.draws.shortStride = std::max<std::uint32_t>(stride, 1);
+         }
+         return error;
+       }},
+      Count("--garbles", 0, [](SweepOptions& o) { return &o.settings.draws.garbles; }),
+      Count("--slow-draws", 0, [](SweepOptions& o) { return &o.settings.draws.slowDraws; }),
+      Count("--double", 0, [](SweepOptions& o) { return &o.settings.doubles; }),
+      Count("--seed", 0, [](SweepOptions& o) { return &o.settings.draws.seed; }),
+  };
+  return rules;
 }
 
 }  // namespace
@@ -77,103 +169,9 @@ std::string SweepUsage(const char* program) {
 SweepOptionsResult ParseSweepOptions(const std::vector<std::string>& args) {
   SweepOptionsResult result;
   SweepOptions& options = result.options;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    const bool takesValue = arg == "--rows" || arg == "--kinds" || arg == "--stride" ||
-                            arg == "--first" || arg == "--last" || arg == "--jobs" ||
-                            arg == "--timeout" || arg == "--examples" || arg == "--busy-polls" ||
-                            arg == "--rerun" || arg == "--garbles" || arg == "--short-stride" ||
-                            arg == "--slow-draws" || arg == "--double" || arg == "--seed";
-    if (takesValue && i + 1 >= args.size()) {
-      result.error = arg + " needs a value";
-      return result;
-    }
-    const std::string value = takesValue ? args[++i] : std::string();
-    long number = 0;
-    if (arg == "--help") {
-      options.help = true;
-    } else if (arg == "--exhaustive") {
-      options.settings.stride = 1;
-    } else if (arg == "--phases") {
-      options.phasesOnly = true;
-    } else if (arg == "--count") {
-      options.countOnly = true;
-      options.settings.planOnly = true;
-    } else if (arg == "--rows") {
-      options.rows.clear();
-      if (value == "all") {
-        for (int row = 0; row < sim::kSimChipRowCount; ++row) {
-          options.rows.push_back(row);
-        }
-        continue;
-      }
-      for (const std::string& part : Split(value)) {
-        if (!ParseNumber(part, 0, sim::kSimChipRowCount - 1, &number)) {
-          result.error = "no chip row '" + part + "'";
-          return result;
-        }
-        options.rows.push_back(static_cast<int>(number));
-      }
-    } else if (arg == "--rerun") {
-      if (value != "attached" && value != "replugged" && value != "both") {
-        result.error = "--rerun: expected attached, replugged or both, got '" + value + "'";
-        return result;
-      }
-      options.settings.rerun.attached = value != "replugged";
-      options.settings.rerun.replugged = value != "attached";
-    } else if (arg == "--kinds") {
-      options.settings.kinds.clear();
-      if (value == "all") {
-        for (int k = 0; k < kFaultKindCount; ++k) {
-          options.settings.kinds.push_back(static_cast<FaultKind>(k));
-        }
-        continue;
-      }
-      for (const std::string& part : Split(value)) {
-        FaultKind kind;
-        if (!ParseKind(part, &kind)) {
-          result.error = "no fault kind '" + part + "'";
-          return result;
-        }
-        options.settings.kinds.push_back(kind);
-      }
-    } else if (takesValue) {
-      const long min =
-          arg == "--first" || arg == "--stride" || arg == "--jobs" || arg == "--timeout" ? 1 : 0;
-      if (!ParseNumber(value, min, 100000000, &number)) {
-        result.error = "bad value for " + arg + ": '" + value + "'";
-        return result;
-      }
-      const auto n = static_cast<std::uint32_t>(number);
-      if (arg == "--stride") {
-        options.settings.stride = n;
-      } else if (arg == "--first") {
-        options.settings.first = n;
-      } else if (arg == "--last") {
-        options.settings.last = n;
-      } else if (arg == "--jobs") {
-        options.settings.jobs = static_cast<int>(n);
-      } else if (arg == "--timeout") {
-        options.settings.timeout = std::chrono::seconds(n);
-      } else if (arg == "--busy-polls") {
-        options.settings.busyPolls = n;
-      } else if (arg == "--short-stride") {
-        options.settings.draws.shortStride = std::max<std::uint32_t>(n, 1);
-      } else if (arg == "--garbles") {
-        options.settings.draws.garbles = n;
-      } else if (arg == "--slow-draws") {
-        options.settings.draws.slowDraws = n;
-      } else if (arg == "--double") {
-        options.settings.doubles = n;
-      } else if (arg == "--seed") {
-        options.settings.draws.seed = n;
-      } else {
-        options.examples = n;
-      }
-    } else {
-      result.error = "unknown option '" + arg + "'";
-      return result;
-    }
+  result.error = cli::ReadOptions(args, OptionTable(), options).error;
+  if (!result.error.empty()) {
+    return result;
   }
   if (options.rows.empty() || options.settings.kinds.empty()) {
     result.error = "nothing to sweep";

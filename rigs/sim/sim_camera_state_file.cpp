@@ -2,12 +2,13 @@
 #include "rigs/sim/sim_camera_state_file.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 #include <vector>
+
+#include "cli/option_reader.h"
 
 namespace velkor::sim {
 
@@ -39,19 +40,11 @@ std::string HexBytes(const std::uint8_t* bytes, std::size_t count, bool spaced) 
 
 // Decimal, or hexadecimal with 0x; the whole word, at most max.
 bool ReadNumber(const std::string& word, std::uint64_t max, std::uint64_t* out) {
-  int base = 10;
-  const char* first = word.data();
-  const char* last = word.data() + word.size();
-  if (word.size() > 2 && word[0] == '0' && (word[1] == 'x' || word[1] == 'X')) {
-    base = 16;
-    first += 2;
-  }
-  std::uint64_t value = 0;
-  const auto [end, error] = std::from_chars(first, last, value, base);
-  if (error != std::errc() || end != last || first == last || value > max) {
+  const auto value = cli::ParseNumber(word);
+  if (!value || *value > max) {
     return false;
   }
-  *out = value;
+  *out = *value;
   return true;
 }
 

@@ -1,10 +1,7 @@
 // Parsing of the simulator front end's options into a SimFrontendOptions.
 #include "rigs/sim_frontend/sim_options.h"
 
-#include <charconv>
-#include <functional>
-#include <optional>
-
+#include "cli/option_reader.h"
 #include "resources/placeholder_image.h"
 
 namespace velkor::sim {
@@ -15,44 +12,13 @@ namespace {
 constexpr std::uint32_t kOldFirmwareSeed = 0x52303530;  // "R050"
 constexpr int kChipRowCount = 19;
 
-// Decimal, or hexadecimal with a 0x prefix; the whole text must be the number.
-std::optional<std::uint64_t> ParseNumber(const std::string& text) {
-  int base = 10;
-  const char* first = text.data();
-  const char* last = text.data() + text.size();
-  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-    base = 16;
-    first += 2;
-  }
-  std::uint64_t value = 0;
-  const auto [end, error] = std::from_chars(first, last, value, base);
-  if (error != std::errc() || end != last || first == last) {
-    return std::nullopt;
-  }
-  return value;
-}
-
-// A number in [min, max], or an error text naming the option.
-std::string ReadRanged(const std::string& option, const std::string& text, std::uint64_t min,
-                       std::uint64_t max, std::uint64_t* out) {
-  const auto value = ParseNumber(text);
-  if (!value || *value < min || *value > max) {
-    return option + ": expected a number from " + std::to_string(min) + " to " +
-           std::to_string(max) + ", got \"" + text + "\"";
-  }
-  *out = *value;
-  return {};
-}
-
-struct OptionRule {
-  const char* name;
-  bool takesValue;
-  std::function<std::string(SimFrontendOptions&, const std::string&)> apply;
-};
+using cli::ParseNumber;
+using cli::ReadRanged;
+using OptionRule = cli::OptionRule<SimFrontendOptions>;
 
 const std::vector<OptionRule>& OptionTable() {
   static const std::vector<OptionRule> specs = {
-      {"--help", false,
+      {"-h|--help", false,
        [](SimFrontendOptions& o, const std::string&) {
          o.help = true;
          return std::string();
@@ -237,15 +203,6 @@ const std::vector<OptionRule>& OptionTable() {
   return specs;
 }
 
-const OptionRule* FindOption(const std::string& name) {
-  for (const auto& option : OptionTable()) {
-    if (name == option.name) {
-      return &option;
-    }
-  }
-  return nullptr;
-}
-
 }  // namespace
 
 SimFrontendOptions DefaultSimFrontendOptions() {
@@ -259,41 +216,13 @@ SimFrontendOptions DefaultSimFrontendOptions() {
 SimOptionsResult ParseSimOptions(const std::vector<std::string>& args) {
   SimOptionsResult result;
   result.options = DefaultSimFrontendOptions();
-  bool failureChosen = false;
-  bool failResultGiven = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    std::string name = args[i];
-    std::optional<std::string> value;
-    if (name == "-h") {
-      name = "--help";
-    }
-    if (const auto equals = name.find('=');
-        name.rfind("--", 0) == 0 && equals != std::string::npos) {
-      value = name.substr(equals + 1);
-      name.resize(equals);
-    }
-    const OptionRule* option = FindOption(name);
-    if (option == nullptr) {
-      result.error = "unknown option \"" + args[i] + "\" (see --help)";
-      return result;
-    }
-    if (option->takesValue && !value) {
-      if (i + 1 >= args.size()) {
-        result.error = name + ": missing value";
-        return result;
-      }
-      value = args[++i];
-    } else if (!option->takesValue && value) {
-      result.error = name + " takes no value";
-      return result;
-    }
-    if (auto error = option->apply(result.options, value.value_or("")); !error.empty()) {
-      result.error = error;
-      return result;
-    }
-    failureChosen = failureChosen || name == "--fail-request" || name == "--fail-selector";
-    failResultGiven = failResultGiven || name == "--fail-result";
+  const cli::ReadResult read = cli::ReadOptions(args, OptionTable(), result.options);
+  if (!read.ok()) {
+    result.error = read.error;
+    return result;
   }
+  const bool failureChosen = read.Gave("--fail-request") || read.Gave("--fail-selector");
+  const bool failResultGiven = read.Gave("--fail-result");
   if (result.options.replugged && result.options.cameraStatePath.empty()) {
     result.error = "--replugged needs --camera-state";
     return result;

@@ -1,10 +1,10 @@
 // Options, simulated camera and final-state dump of the emulated USB camera.
 #include "rigs/usb_camera/emulated_camera.h"
 
-#include <charconv>
 #include <cstdio>
 #include <fstream>
 
+#include "cli/option_reader.h"
 #include "rigs/sim_frontend/sim_options.h"
 
 namespace velkor::usbcam {
@@ -13,14 +13,40 @@ namespace {
 constexpr std::uint32_t kFlagsSet = 0x10000002;
 constexpr std::uint32_t kFlagsGet = 0x10000001;
 
-bool ParseCount(const std::string& text, std::uint32_t max, std::uint32_t* out) {
-  std::uint32_t value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size() || text.empty() || value > max) {
-    return false;
-  }
-  *out = value;
-  return true;
+using OptionRule = cli::OptionRule<EmulatedCameraOptions>;
+
+// An option whose value is a count from 0 to max.
+template <typename Field>
+OptionRule Count(const char* name, std::uint64_t max, Field field) {
+  return cli::Number<EmulatedCameraOptions>(name, 0, max, field);
+}
+
+const std::vector<OptionRule>& OptionTable() {
+  static const std::vector<OptionRule> rules = {
+      cli::Flag("-h|--help", &EmulatedCameraOptions::help),
+      {"--model", true,
+       [](EmulatedCameraOptions& o, const std::string& v) {
+         if (v != "velkor" && v != "other") {
+           return "--model: expected \"velkor\" or \"other\", got \"" + v + "\"";
+         }
+         o.otherMaker = v == "other";
+         return std::string();
+       }},
+      Count("--port", 7, [](EmulatedCameraOptions& o) { return &o.port; }),
+      Count("--attach-delay", 600000, [](EmulatedCameraOptions& o) { return &o.attachDelayMs; }),
+      Count("--erase-ms", 60000, [](EmulatedCameraOptions& o) { return &o.eraseMs; }),
+      Count("--status-write-ms", 60000, [](EmulatedCameraOptions& o) { return &o.statusWriteMs; }),
+      Count("--stall-set", UINT32_MAX,
+            [](EmulatedCameraOptions& o) { return &o.faults.stallSetCur; }),
+      Count("--unplug-at-set", UINT32_MAX,
+            [](EmulatedCameraOptions& o) { return &o.faults.unplugAtSetCur; }),
+      Count("--probe-delay", 4000,
+            [](EmulatedCameraOptions& o) { return &o.faults.firstProbeDelayMs; }),
+      cli::Text("--state-dir", &EmulatedCameraOptions::stateDir),
+      cli::Text("--ready-file", &EmulatedCameraOptions::readyFile),
+      cli::Text("--vhci", &EmulatedCameraOptions::vhciDir),
+  };
+  return rules;
 }
 
 std::string Hex(unsigned value, int digits) {
@@ -49,50 +75,8 @@ std::string EmulatedCameraUsage() {
 
 EmulatedCameraOptionsResult ParseEmulatedCameraOptions(const std::vector<std::string>& args) {
   EmulatedCameraOptionsResult result;
-  EmulatedCameraOptions& o = result.options;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& name = args[i];
-    if (i + 1 >= args.size()) {
-      result.error = name + ": unknown option or missing value";
-      return result;
-    }
-    const std::string& value = args[++i];
-    bool ok = true;
-    std::uint32_t number = 0;
-    if (name == "--model") {
-      ok = value == "velkor" || value == "other";
-      o.otherMaker = value == "other";
-    } else if (name == "--port") {
-      ok = ParseCount(value, 7, &number);
-      o.port = number;
-    } else if (name == "--attach-delay") {
-      ok = ParseCount(value, 600000, &o.attachDelayMs);
-    } else if (name == "--erase-ms") {
-      ok = ParseCount(value, 60000, &o.eraseMs);
-    } else if (name == "--status-write-ms") {
-      ok = ParseCount(value, 60000, &o.statusWriteMs);
-    } else if (name == "--stall-set") {
-      ok = ParseCount(value, UINT32_MAX, &o.faults.stallSetCur);
-    } else if (name == "--unplug-at-set") {
-      ok = ParseCount(value, UINT32_MAX, &o.faults.unplugAtSetCur);
-    } else if (name == "--probe-delay") {
-      ok = ParseCount(value, 4000, &o.faults.firstProbeDelayMs);
-    } else if (name == "--state-dir") {
-      o.stateDir = value;
-    } else if (name == "--ready-file") {
-      o.readyFile = value;
-    } else if (name == "--vhci") {
-      o.vhciDir = value;
-    } else {
-      result.error = "unknown option \"" + name + "\"";
-      return result;
-    }
-    if (!ok) {
-      result.error = name + ": bad value \"" + value + "\"";
-      return result;
-    }
-  }
-  result.ok = true;
+  result.error = cli::ReadOptions(args, OptionTable(), result.options).error;
+  result.ok = result.error.empty();
   return result;
 }
 

@@ -26,6 +26,7 @@ struct EmulatedCameraOptions {
   std::string stateDir = ".";        // --state-dir: where the final state is written
   std::string vhciDir = "/sys/devices/platform/vhci_hcd.0";  // --vhci
   std::string readyFile;  // --ready-file: created once the device is attached
+  bool help = false;      // -h, --help
 };
 
 struct EmulatedCameraOptionsResult {
