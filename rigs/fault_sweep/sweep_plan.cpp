@@ -12,10 +12,17 @@ constexpr std::uint32_t kEdgeRuns = 2;
 
 // The slowest healthy parts: a chip erase of 30 s and a status write of 100 ms. The draws span
 // from the simulator's usual times up to these; the first draw is both at their maximum.
-constexpr std::uint32_t kFastestEraseMs = 800;
-constexpr std::uint32_t kSlowestEraseMs = 30000;
-constexpr std::uint32_t kFastestStatusWriteMs = 15;
-constexpr std::uint32_t kSlowestStatusWriteMs = 100;
+struct MsRange {
+  std::uint32_t fastest;
+  std::uint32_t slowest;
+
+  // A time in the range from random bits.
+  std::uint32_t From(std::uint64_t bits) const {
+    return fastest + static_cast<std::uint32_t>(bits % (slowest - fastest + 1));
+  }
+};
+constexpr MsRange kEraseMs{800, 30000};
+constexpr MsRange kStatusWriteMs{15, 100};
 
 PlannedRun Planned(FaultKind kind, std::uint32_t index, Phase phase, std::uint32_t replyByte = 0) {
   PlannedRun run;
@@ -57,11 +64,8 @@ Fault DrawFault(const std::vector<RequestInfo>& requests, const std::vector<Faul
     } else if (run.kind == FaultKind::kGarble) {
       Garble(&run, request.selector, seed ^ n, static_cast<std::uint32_t>(attempt));
     } else if (run.kind == FaultKind::kSlowFlash) {
-      run.eraseMs = kFastestEraseMs + static_cast<std::uint32_t>(
-                                          (bits >> 24) % (kSlowestEraseMs - kFastestEraseMs + 1));
-      run.statusWriteMs = kFastestStatusWriteMs +
-                          static_cast<std::uint32_t>(
-                              (bits >> 40) % (kSlowestStatusWriteMs - kFastestStatusWriteMs + 1));
+      run.eraseMs = kEraseMs.From(bits >> 24);
+      run.statusWriteMs = kStatusWriteMs.From(bits >> 40);
     }
     return run.AsFault();
   }
@@ -92,15 +96,8 @@ std::vector<PlannedRun> PlanRuns(const std::vector<RequestInfo>& requests,
       for (std::uint32_t d = 0; d < draws.slowDraws; ++d) {
         PlannedRun run = Planned(kind, 0, Phase::kErase);
         const std::uint64_t bits = Draw(draws.seed, 0x510F, d);
-        run.eraseMs =
-            d == 0 ? kSlowestEraseMs
-                   : kFastestEraseMs +
-                         static_cast<std::uint32_t>(bits % (kSlowestEraseMs - kFastestEraseMs + 1));
-        run.statusWriteMs =
-            d == 0 ? kSlowestStatusWriteMs
-                   : kFastestStatusWriteMs +
-                         static_cast<std::uint32_t>(
-                             (bits >> 32) % (kSlowestStatusWriteMs - kFastestStatusWriteMs + 1));
+        run.eraseMs = d == 0 ? kEraseMs.slowest : kEraseMs.From(bits);
+        run.statusWriteMs = d == 0 ? kStatusWriteMs.slowest : kStatusWriteMs.From(bits >> 32);
         plan.push_back(run);
       }
       continue;
