@@ -21,6 +21,10 @@ bool EraseFlash();
 // awaited to the end of any erase, reads erased at the sampled pieces.
 bool FlashErasedAfterAll(DeviceIndex device);
 
+// After a failed step, before it is tried again: true once two reads in a row go through, false
+// when the camera did not answer within about a second.
+bool AwaitAnswers(DeviceIndex device);
+
 // How a restore decides and prepares.
 struct ProtectOptions {
   // The configuration block's bytes come from the image, not from the flash: for a flash that

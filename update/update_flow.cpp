@@ -55,7 +55,8 @@ class Run {
       if (Erase() && (!options_.checkErased || CheckErased()) && Write() && Verify()) {
         break;
       }
-      if (flashStuck_) {
+      // A flash stuck busy, or a camera that no longer answers, would fail every attempt.
+      if (flashStuck_ || !access::AwaitAnswers(target_.device)) {
         break;
       }
     }
@@ -221,6 +222,9 @@ class Run {
     for (int attempt = 0; attempt < kRestoreAttempts && !record_.restored; ++attempt) {
       if (attempt > 0) {
         clock_.SleepMs(kRestoreBackOffMs[attempt - 1]);
+        if (!access::AwaitAnswers(target_.device)) {
+          break;
+        }
         protect.reapplyAccessSetup = true;
       }
       const std::uint64_t start = clock_.NowMs();
