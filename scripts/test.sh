@@ -43,7 +43,16 @@ run_stage "thread sanitizer, end-to-end suite" \
 fault_sweep() {  # fault_sweep BUILD_DIR
   "$1/programs/velkor-fault-sweep" --rows 17,18,0 --stride 64 --jobs 2 --examples 12
 }
+# Every fault kind (lost, carried out but failed, bursts of 2 to 16, garbled replies, slow
+# flash), each faulted run followed by fault-free runs from what it left, with the camera left
+# attached and re-plugged: a camera that a second run cannot update is a defect, and so is
+# one left without any firmware. Every 256th index in the long runs, every 16th elsewhere.
+recovery_sweep() {  # recovery_sweep BUILD_DIR
+  "$1/programs/velkor-fault-sweep" --rows 17,18,0 --kinds all --stride 256 --short-stride 16 \
+    --rerun both --jobs 2 --examples 12
+}
 run_stage "fault sweep, plain build" fault_sweep build
+run_stage "recovery sweep (all fault kinds, re-run judge), plain build" recovery_sweep build
 run_stage "fault sweep, sanitizer build" fault_sweep build-asan
 
 # The reply-side fuzz target built for libFuzzer with clang, replaying its corpus (the corpus
