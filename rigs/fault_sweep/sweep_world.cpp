@@ -12,6 +12,7 @@
 
 #include "access/access_context.h"
 #include "app/app_state.h"
+#include "app/flash_window.h"
 #include "app/velkor_app.h"
 #include "platform/ports.h"
 #include "rigs/sim/sim_camera.h"
@@ -62,6 +63,7 @@ void ResetProcessState() {
   app::PresentNow = 0;
   app::PresentBefore = 0;
   app::AbsentTicks = 0;
+  app::TheFlashWindow().Reset();
 }
 
 void Arm(sim::SimRequestFaults& faults, const Fault& fault) {

@@ -20,6 +20,7 @@
 
 #include "access/access_context.h"
 #include "app/app_state.h"
+#include "app/flash_window.h"
 #include "app/velkor_app.h"
 #include "platform/dialog_template.h"
 #include "platform/ports.h"
@@ -261,6 +262,7 @@ class UpdaterRun : public ::testing::Test {
     PresentNow = 0;
     PresentBefore = 0;
     AbsentTicks = 0;
+    TheFlashWindow().Reset();
   }
 
   // Ends the run's objects in an order that leaves nothing pointing at a destroyed world.
