@@ -3,10 +3,10 @@
 #include "app/update_sequence.h"
 
 #include <span>
-#include <string>
 
 #include "access/device.h"
 #include "app/app_state.h"
+#include "app/camera_lock_target.h"
 #include "app/device_tree_probe.h"
 #include "app/flash_window.h"
 #include "app/result_log.h"
@@ -84,17 +84,6 @@ class DialogObserver : public update::UpdateObserver {
   CVelkorDlg* dialog_;
 };
 
-// Takes the camera's lock for the life of the process. False when another program holds it or
-// the lock cannot be taken: nothing is sent to the camera then.
-bool LockTarget(CVelkorDlg* dialog) {
-  CameraLock* lock = CurrentPorts().cameraLock;
-  if (lock == nullptr || TargetIndex < 0 || TargetIndex >= kPathCount) {
-    return true;  // nothing to guard, or nothing to open (the open fails on its own)
-  }
-  std::string holder;
-  return lock->Acquire(dialog->DevicePathList[TargetIndex], &holder) == LockOutcome::kAcquired;
-}
-
 }  // namespace
 
 void ShowStatus(CVelkorDlg* dialog, COLORREF color, const char* text) {
@@ -125,13 +114,14 @@ void StartUpdate(CVelkorDlg* dialog) {
     ShowStatus(dialog, kRed, kResultLogUnwritableText);
     EndProcess();
   }
-  FindTargetDevices(dialog);
-  if (!LockTarget(dialog)) {
+  // Before the listing, which already sends requests to identify each device.
+  if (!LockCamera()) {
     ShowProgress(dialog, 100);
     ShowStatus(dialog, kRed, kCameraBusyText);
     WriteResultLog(Verdict::kFail);
     EndProcess();
   }
+  FindTargetDevices(dialog);
   if (!OpenTarget(dialog)) {
     FailOpen(dialog);
   }
