@@ -139,9 +139,11 @@ int main(int argc, char** argv) {
   ports.process = &process;
   ports.diagnostics = options.diagnostics ? &diagnostics : nullptr;
   // A camera kept in a state file is locked beside the file, as velkor-update-sim locks it.
+  const std::string& statePath = options.cameraStatePath;
   linux_platform::FlockCameraLock cameraLock(
-      kProgram, {std::filesystem::absolute(options.cameraStatePath).parent_path().string()});
-  if (!options.cameraStatePath.empty()) {
+      kProgram,
+      {statePath.empty() ? "" : std::filesystem::absolute(statePath).parent_path().string()});
+  if (!statePath.empty()) {
     ports.cameraLock = &cameraLock;
   }
   InstallPorts(ports);

@@ -42,7 +42,8 @@ int main(int argc, char** argv) {
   // it beside the file, as the real ones lock a real camera.
   const std::string& statePath = session->options().cameraStatePath;
   linux_platform::FlockCameraLock cameraLock(
-      "velkor-update-sim", {std::filesystem::absolute(statePath).parent_path().string()});
+      "velkor-update-sim",
+      {statePath.empty() ? "" : std::filesystem::absolute(statePath).parent_path().string()});
   if (!statePath.empty()) {
     ports.cameraLock = &cameraLock;
   }

@@ -92,6 +92,14 @@ class UpdateSimInterruptions(unittest.TestCase):
         self.assertIsNone(read(verdict), out)
         self.assertNotIn(b"Finishing the update", out)
 
+    def test_a_camera_without_a_state_file_takes_no_lock_and_passes(self):
+        work = os.path.join(self.dir.name, "plain")
+        os.makedirs(work)
+        run = subprocess.run([UPDATER, "--fast"], cwd=work, stdin=subprocess.DEVNULL,
+                             capture_output=True, timeout=60)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        self.assertEqual(read(os.path.join(work, "Result.log")), PASS, run.stdout)
+
     def test_second_program_on_one_camera_is_refused_and_the_first_passes(self):
         first, first_verdict = self.start("first")
         self.assertTrue(self.await_window(first, first_verdict))
