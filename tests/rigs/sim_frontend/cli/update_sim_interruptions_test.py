@@ -10,6 +10,7 @@ Usage: update_sim_interruptions_test.py PATH/velkor-update-sim PATH/velkor-tool-
 Ends with the line 'N passed, M failed'.
 """
 import os
+import pty
 import signal
 import subprocess
 import sys
@@ -91,6 +92,34 @@ class UpdateSimInterruptions(unittest.TestCase):
         self.assertEqual(process.returncode, 0, out)
         self.assertIsNone(read(verdict), out)
         self.assertNotIn(b"Finishing the update", out)
+
+    def test_a_lost_terminal_inside_the_window_does_not_end_the_update(self):
+        """The program on a terminal of its own that hangs up (SIGHUP, then writes fail with
+        EIO), and on a pipe whose reader goes away (EPIPE): it goes on without drawing."""
+        work = os.path.join(self.dir.name, "pty")
+        os.makedirs(work)
+        verdict = os.path.join(work, "Result.log")
+        pid, master = pty.fork()
+        if pid == 0:
+            os.chdir(work)
+            os.execv(UPDATER, [UPDATER, "--camera-state", self.state, "--erase-ms", ERASE_MS])
+        deadline = time.monotonic() + 30
+        while read(verdict) != b"Fail" and time.monotonic() < deadline:
+            try:
+                os.read(master, 4096)  # keep the terminal drained until the window opens
+            except OSError:
+                break
+        os.close(master)
+        _, status = os.waitpid(pid, 0)
+        self.assertEqual(os.waitstatus_to_exitcode(status), 0)
+        self.assertEqual(read(verdict), PASS)
+
+        os.remove(verdict)
+        process, verdict = self.start("pipe")
+        self.assertTrue(self.await_window(process, verdict))
+        process.stdout.close()
+        self.assertEqual(process.wait(timeout=60), 0)
+        self.assertEqual(read(verdict), PASS)
 
     def test_a_camera_without_a_state_file_takes_no_lock_and_passes(self):
         work = os.path.join(self.dir.name, "plain")
