@@ -2,7 +2,6 @@
 #include "platform/win32/mutex_camera_lock.h"
 
 #include <cstdint>
-#include <cstdio>
 
 #include "platform/win32/windows_api.h"
 
@@ -22,8 +21,12 @@ std::wstring CameraMutexName(std::u16string_view devicePath) {
     part.push_back(lower == L'\\' ? L'_' : lower);
   }
   if (part.size() > kLongestPathPart) {
-    wchar_t suffix[16];
-    std::swprintf(suffix, 16, L"-%08x", static_cast<unsigned>(hash));
+    // The hash in hex by hand: the C runtime's wide formatting would import functions beyond
+    // those the updater may use.
+    std::wstring suffix = L"-";
+    for (int shift = 28; shift >= 0; shift -= 4) {
+      suffix.push_back(L"0123456789abcdef"[(hash >> shift) & 0xF]);
+    }
     part = part.substr(0, kLongestPathPart) + suffix;
   }
   return L"Global\\velkor-camera-" + part;
