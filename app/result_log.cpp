@@ -12,26 +12,29 @@
 namespace velkor::app {
 
 namespace {
-constexpr char kResultLogName[] = "Result.log";
-}
 
-bool WriteResultLog(Verdict verdict) {
-  const char* text = "Fail";
+constexpr char kResultLogName[] = "Result.log";
+constexpr char kTemporaryName[] = "Result.log.new";
+constexpr char kProbeName[] = "Result.log.probe";
+
+const char* VerdictBytes(Verdict verdict) {
   switch (verdict) {
     case Verdict::kPass:
-      text = "Pass\r\nR06.00.01\r\n";
-      break;
+      return "Pass\r\nR06.00.01\r\n";
     case Verdict::kFail:
-      text = "Fail";
-      break;
+      return "Fail";
     case Verdict::kWrongDevice:
-      text = "Wrong Device\r\n";
-      break;
+      return "Wrong Device\r\n";
   }
-  // Binary mode: the bytes are the same on every platform.
-  std::FILE* file = std::fopen(kResultLogName, "wb");
+  return "Fail";
+}
+
+// Binary mode: the bytes are the same on every platform. The close is checked too: a full disk
+// often shows only when the buffer is flushed.
+bool WriteFile(const char* name, const char* text) {
+  std::FILE* file = std::fopen(name, "wb");
   if (file == nullptr) {
-    return false;  // nothing to report it to; the run still ends normally
+    return false;
   }
   const std::size_t length = std::strlen(text);
   const bool written = std::fwrite(text, 1, length, file) == length;
@@ -39,10 +42,52 @@ bool WriteResultLog(Verdict verdict) {
   return written && closed;
 }
 
+bool IsSymlink(const char* name) {
+  std::error_code error;
+  return std::filesystem::is_symlink(std::filesystem::symlink_status(name, error));
+}
+
+}  // namespace
+
+bool WriteResultLog(Verdict verdict) {
+  const char* text = VerdictBytes(verdict);
+  if (IsSymlink(kResultLogName)) {
+    return WriteFile(kResultLogName, text);  // to where the operator pointed it
+  }
+  std::error_code error;
+  if (!WriteFile(kTemporaryName, text)) {
+    std::filesystem::remove(kTemporaryName, error);
+    return false;
+  }
+  std::filesystem::rename(kTemporaryName, kResultLogName, error);
+  if (!error) {
+    return true;
+  }
+  std::filesystem::remove(kTemporaryName, error);
+  return false;
+}
+
+bool ResultLogWritable() {
+  std::error_code error;
+  const std::filesystem::file_status status =
+      std::filesystem::symlink_status(kResultLogName, error);
+  if (std::filesystem::is_symlink(status)) {
+    std::FILE* target = std::fopen(kResultLogName, "ab");
+    return target != nullptr && std::fclose(target) == 0;
+  }
+  if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+    return false;  // a directory or a device: a rename cannot replace it
+  }
+  const bool created = WriteFile(kProbeName, "");
+  const bool removed = std::filesystem::remove(kProbeName, error) && !error;
+  return created && removed;
+}
+
 void RemoveStaleResultLog() {
   // Only a plain file of ours. The link's own status, not its target's: a symbolic link by that
   // name is neither removed nor followed, so the verdict is written through it to where the
-  // operator pointed it. Anything else by that name is left alone (writing then fails).
+  // operator pointed it. Anything else by that name is left alone (the update then refuses to
+  // start).
   std::error_code error;
   if (std::filesystem::is_regular_file(std::filesystem::symlink_status(kResultLogName, error))) {
     std::filesystem::remove(kResultLogName, error);

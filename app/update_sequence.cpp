@@ -6,7 +6,9 @@
 
 #include "access/device.h"
 #include "app/app_state.h"
+#include "app/camera_lock_target.h"
 #include "app/device_tree_probe.h"
+#include "app/flash_window.h"
 #include "app/result_log.h"
 #include "app/target_devices.h"
 #include "platform/ports.h"
@@ -37,19 +39,48 @@ bool OpenTarget(CVelkorDlg* dialog) {
   EndProcess();
 }
 
-// The flow's status line, progress bar and verdict on the dialog and in Result.log.
+// The flow's status line, progress bar and verdict on the dialog and in Result.log, and the
+// flash window around the release: "Fail" is in Result.log before the release begins, so a
+// kill or a power loss from there on leaves "Fail", and the final verdict replaces it whole.
 class DialogObserver : public update::UpdateObserver {
  public:
   explicit DialogObserver(CVelkorDlg* dialog) : dialog_(dialog) {}
   void Status(update::StatusColour colour, const char* text) override {
+    if (colour == update::StatusColour::kBlue && TheFlashWindow().EndRequested()) {
+      return;  // the note that the program ends after the update stays up
+    }
     ShowStatus(dialog_, colour == update::StatusColour::kRed ? kRed : kBlue, text);
   }
   void Progress(int percent) override { ShowProgress(dialog_, percent); }
+  void StepStarted(update::Step step) override {
+    if (step == update::Step::kRelease) {
+      OpenFlashWindow();
+    }
+  }
   void Concluded(const update::UpdateRecord& record) override {
-    WriteResultLog(record.passed() ? Verdict::kPass : Verdict::kFail);
+    if (!WriteResultLog(record.passed() ? Verdict::kPass : Verdict::kFail)) {
+      // The provisional "Fail" (when the release began) stands.
+      ShowProgress(dialog_, 100);
+      ShowStatus(dialog_, kRed, kResultLogUnwritableText);
+      return;
+    }
+    if (record.passed() && TheFlashWindow().EndRequested()) {
+      ShowStatus(dialog_, kBlue, update::kTextFinished);
+    }
   }
 
  private:
+  void OpenFlashWindow() {
+    CurrentDialogBackend().HoldSessionEnd(dialog_->GetSafeHwnd(), kSessionEndBlockedReason);
+    if (!TheFlashWindow().Open()) {
+      // The program is ending: wait here for the end rather than begin the release.
+      for (;;) {
+        Sleep(1000);
+      }
+    }
+    WriteResultLog(Verdict::kFail);
+  }
+
   CVelkorDlg* dialog_;
 };
 
@@ -76,6 +107,20 @@ void StartUpdate(CVelkorDlg* dialog) {
   dialog->StatusLabel.ChangeTextColor(kBlue);
   ShowProgress(dialog, 25);
 
+  // Nothing on the camera has changed yet: a verdict that could not be written ends the run
+  // here, with the camera untouched.
+  if (!ResultLogWritable()) {
+    ShowProgress(dialog, 100);
+    ShowStatus(dialog, kRed, kResultLogUnwritableText);
+    EndProcess();
+  }
+  // Before the listing, which already sends requests to identify each device.
+  if (!LockCamera()) {
+    ShowProgress(dialog, 100);
+    ShowStatus(dialog, kRed, kCameraBusyText);
+    WriteResultLog(Verdict::kFail);
+    EndProcess();
+  }
   FindTargetDevices(dialog);
   if (!OpenTarget(dialog)) {
     FailOpen(dialog);
@@ -122,6 +167,10 @@ void RunUpdate(CVelkorDlg* dialog) {
   // than leaving the window open with none while an unattended script waits.
   const update::UpdateRecord record =
       update::RunUpdate(target, update::UpdateOptions{}, *CurrentPorts().clock, observer);
+  // The protection is restored (or the run never released it), the verdict written and the
+  // camera closed: from here a request to end acts at once again.
+  TheFlashWindow().Close();
+  CurrentDialogBackend().ReleaseSessionEnd(dialog->GetSafeHwnd());
   if (record.failure != update::Failure::kOpen) {
     Sleep(1000);
   }

@@ -7,6 +7,8 @@
 
 namespace velkor::app {
 
+constexpr const char kCameraBusyText[] = "Camera in use by another program!!!";
+
 // On the dialog's thread, called by the poll once the camera is present. Returns once the
 // worker runs; every other outcome ends the process here.
 void StartUpdate(CVelkorDlg* dialog);

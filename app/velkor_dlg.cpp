@@ -5,7 +5,9 @@
 #include <cstring>
 
 #include "app/app_state.h"
+#include "app/flash_window.h"
 #include "app/result_log.h"
+#include "app/update_sequence.h"
 #include "platform/dialog_template.h"
 #include "platform/ports.h"
 
@@ -98,8 +100,13 @@ HCURSOR CVelkorDlg::OnQueryDragIcon() {
 
 void CVelkorDlg::OnClose() {
   if (WorkerThread != nullptr) {
-    // Closing during the update is the operator's abort. The process ends here, before this
-    // dialog object could be destroyed under the worker that still uses it.
+    if (TheFlashWindow().HoldEndRequest()) {
+      // Between the release and the verdict: noted, and the program ends with the update.
+      ShowStatus(this, kBlue, kEndHeldText);
+      return;
+    }
+    // Before the release or after the verdict, closing is the operator's abort. The process
+    // ends here, before this dialog object could be destroyed under the worker that uses it.
     EndProcess();
   }
   Default();  // ends the dialog as Cancel

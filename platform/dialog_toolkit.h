@@ -195,6 +195,13 @@ class DialogBackend {
 
   // Starts a thread running proc(parameter) at once, at normal priority, default stack size.
   virtual bool StartThread(ThreadProc proc, void* parameter) = 0;
+
+  // While held, requests to end the session or the process do not act on their own: a logoff
+  // or shutdown is refused, with the reason for the system to show; a repeated signal no longer
+  // ends the process. Requests that reach the dialog as WM_CLOSE still do. From any thread; the
+  // defaults do nothing.
+  virtual void HoldSessionEnd(HWND /*dialog*/, const char* /*reason*/) {}
+  virtual void ReleaseSessionEnd(HWND /*dialog*/) {}
 };
 
 // Each executable installs its backend once in main(), before the application runs.

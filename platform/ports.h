@@ -2,6 +2,7 @@
 // anything else runs; the portable code reaches the operating system only through it.
 #pragma once
 
+#include "platform/camera_lock.h"
 #include "platform/capture_system.h"
 #include "platform/clock.h"
 #include "platform/device_tree.h"
@@ -17,6 +18,7 @@ struct Ports {
   Process* process = nullptr;
   ModuleResources* resources = nullptr;
   Diagnostics* diagnostics = nullptr;  // may stay null: diagnostics then go nowhere
+  CameraLock* cameraLock = nullptr;    // null: no other program is guarded against
 };
 
 void InstallPorts(const Ports& ports);

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/linux/flock_camera_lock.h"
 #include "platform/linux/process_exit.h"
 #include "platform/linux/real_clock.h"
 #include "platform/linux/sysfs_device_tree.h"
@@ -22,12 +23,14 @@ int main(int argc, char** argv) {
   linux_platform::SysfsDeviceTree deviceTree("/sys");
   RealClock clock;
   ProcessExit process;
+  linux_platform::FlockCameraLock cameraLock("velkor-tool");
 
   Ports ports;
   ports.captureSystem = &captureSystem;
   ports.deviceTree = &deviceTree;
   ports.clock = &clock;
   ports.process = &process;
+  ports.cameraLock = &cameraLock;
   InstallPorts(ports);
   tool::InstallPosixInterruptHandlers();
 

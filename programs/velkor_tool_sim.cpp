@@ -5,10 +5,12 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "cli/option_reader.h"
+#include "platform/linux/flock_camera_lock.h"
 #include "platform/linux/process_exit.h"
 #include "platform/linux/real_clock.h"
 #include "platform/ports.h"
@@ -136,6 +138,14 @@ int main(int argc, char** argv) {
   ports.clock = &clock;
   ports.process = &process;
   ports.diagnostics = options.diagnostics ? &diagnostics : nullptr;
+  // A camera kept in a state file is locked beside the file, as velkor-update-sim locks it.
+  const std::string& statePath = options.cameraStatePath;
+  linux_platform::FlockCameraLock cameraLock(
+      kProgram,
+      {statePath.empty() ? "" : std::filesystem::absolute(statePath).parent_path().string()});
+  if (!statePath.empty()) {
+    ports.cameraLock = &cameraLock;
+  }
   InstallPorts(ports);
   tool::InstallPosixInterruptHandlers();
 

@@ -11,6 +11,7 @@
 #include "platform/ports.h"
 #include "platform/win32/cm_device_tree.h"
 #include "platform/win32/com_capture_system.h"
+#include "platform/win32/mutex_camera_lock.h"
 #include "platform/win32/win32_clock.h"
 #include "platform/win32/win32_process.h"
 #include "service/interrupt_state.h"
@@ -43,11 +44,13 @@ int main(int argc, char** argv) {
   win32::Win32Clock clock;
   win32::Win32Process process;
 
+  win32::MutexCameraLock cameraLock;
   Ports ports;
   ports.captureSystem = &captureSystem;
   ports.deviceTree = &deviceTree;
   ports.clock = &clock;
   ports.process = &process;
+  ports.cameraLock = &cameraLock;
   InstallPorts(ports);
   tool::Interrupts();
   SetConsoleCtrlHandler(OnConsoleControl, TRUE);

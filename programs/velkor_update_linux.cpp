@@ -4,6 +4,7 @@
 #include "app/velkor_app.h"
 #include "platform/dialog_toolkit.h"
 #include "platform/linux/embedded_resources.h"
+#include "platform/linux/flock_camera_lock.h"
 #include "platform/linux/process_exit.h"
 #include "platform/linux/real_clock.h"
 #include "platform/linux/sysfs_device_tree.h"
@@ -23,6 +24,7 @@ int main() {
   static RealClock clock;
   static ProcessExit process;
   static EmbeddedResources resources;
+  static linux_platform::FlockCameraLock cameraLock("velkor-update");
 
   static TerminalDialog dialog;
 
@@ -32,6 +34,7 @@ int main() {
   ports.clock = &clock;
   ports.process = &process;
   ports.resources = &resources;
+  ports.cameraLock = &cameraLock;
   InstallPorts(ports);
   InstallDialogBackend(&dialog.backend());
 

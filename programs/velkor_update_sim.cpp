@@ -3,12 +3,14 @@
 // fault (see --help); the verdict is left in ./Result.log as the updater leaves it.
 #include <unistd.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "app/velkor_app.h"
 #include "platform/dialog_toolkit.h"
 #include "platform/linux/embedded_resources.h"
+#include "platform/linux/flock_camera_lock.h"
 #include "platform/linux/process_exit.h"
 #include "platform/linux/real_clock.h"
 #include "platform/linux/terminal_dialog.h"
@@ -35,7 +37,17 @@ int main(int argc, char** argv) {
         [&backend](const std::string& line) { backend.PrintAbove(line); });
   }
 
-  InstallPorts(session->MakePorts(process, embeddedImage));
+  Ports ports = session->MakePorts(process, embeddedImage);
+  // A camera kept in a state file is one camera for every program that uses the file: they lock
+  // it beside the file, as the real ones lock a real camera.
+  const std::string& statePath = session->options().cameraStatePath;
+  linux_platform::FlockCameraLock cameraLock(
+      "velkor-update-sim",
+      {statePath.empty() ? "" : std::filesystem::absolute(statePath).parent_path().string()});
+  if (!statePath.empty()) {
+    ports.cameraLock = &cameraLock;
+  }
+  InstallPorts(ports);
   InstallDialogBackend(&backend);
 
   const int code = app::UpdaterMain();

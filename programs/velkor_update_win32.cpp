@@ -4,6 +4,7 @@
 #include "platform/ports.h"
 #include "platform/win32/cm_device_tree.h"
 #include "platform/win32/com_capture_system.h"
+#include "platform/win32/mutex_camera_lock.h"
 #include "platform/win32/win32_clock.h"
 #include "platform/win32/win32_dialog_backend.h"
 #include "platform/win32/win32_process.h"
@@ -17,6 +18,7 @@ int main() {
   win32::Win32Process process;
   win32::Win32ModuleResources resources;
   win32::Win32DialogBackend backend;
+  win32::MutexCameraLock cameraLock;
 
   Ports ports;
   ports.captureSystem = &captureSystem;
@@ -24,6 +26,7 @@ int main() {
   ports.clock = &clock;
   ports.process = &process;
   ports.resources = &resources;
+  ports.cameraLock = &cameraLock;
   InstallPorts(ports);
   InstallDialogBackend(&backend);
 

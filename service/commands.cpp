@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "platform/ports.h"
 #include "service/camera_catalog.h"
 #include "service/exit_codes.h"
 #include "service/flash_progress.h"
@@ -40,6 +41,26 @@ const DeviceEntry* FindDevice(CommandContext& c, const std::vector<DeviceEntry>&
   return nullptr;
 }
 
+// Takes the camera's lock for the rest of the tool's run, so that no updater or second tool
+// interleaves its requests with ours. When another program holds it, ends the command with exit
+// code 4, naming that program where the system tells it.
+bool Locked(CommandContext& c, const DeviceEntry& device) {
+  CameraLock* lock = CurrentPorts().cameraLock;
+  if (lock == nullptr) {
+    return true;
+  }
+  std::string holder;
+  if (lock->Acquire(device.widePath, &holder) != LockOutcome::kBusy) {
+    return true;  // taken, or no place for a lock at all: nothing seen of another program
+  }
+  const std::string who = holder.empty() ? "another program" : holder;
+  c.report.Finished("open", false, "the camera is in use by " + who);
+  c.report.Summary(
+      {{"device", DeviceJson(device)}, {"holder", holder.empty() ? Json(nullptr) : Json(holder)}},
+      kExitCameraFailed, "the camera at " + device.path + " is in use by " + who);
+  return false;
+}
+
 // Opens the chosen device; on failure ends the command with exit code 4.
 bool Opened(CommandContext& c, const DeviceEntry& device, const OpenCamera& camera) {
   if (camera.opened()) {
@@ -64,10 +85,21 @@ int RunList(CommandContext& c) {
     entry["chip"] = nullptr;
     std::optional<ChipInfo> chip;
     if (device.ours) {
-      OpenCamera camera(device);
-      if (camera.opened()) {
-        chip = camera.Chip();
-        entry["chip"] = ChipJson(*chip);
+      // A camera another program holds is listed without its chip: opening it would interleave
+      // our requests with that program's.
+      CameraLock* lock = CurrentPorts().cameraLock;
+      std::string holder;
+      const bool busy =
+          lock != nullptr && lock->Acquire(device.widePath, &holder) == LockOutcome::kBusy;
+      if (!busy) {
+        OpenCamera camera(device);
+        if (camera.opened()) {
+          chip = camera.Chip();
+          entry["chip"] = ChipJson(*chip);
+        }
+      }
+      if (lock != nullptr && !busy) {
+        lock->Release();
       }
     }
     for (const std::string& line : DeviceLines(device, chip ? &*chip : nullptr)) {
@@ -95,6 +127,9 @@ int RunIdentify(CommandContext& c) {
     return kExitNoCamera;
   }
   c.report.Started("open", "opening " + device->path);
+  if (!Locked(c, *device)) {
+    return kExitCameraFailed;
+  }
   OpenCamera camera(*device);
   if (!Opened(c, *device, camera)) {
     return kExitCameraFailed;
@@ -138,6 +173,9 @@ int ReadCameraFlash(CommandContext& c, const char* step, const char* startText,
     return kExitNoCamera;
   }
   c.report.Started("open", "opening " + out->device->path);
+  if (!Locked(c, *out->device)) {
+    return kExitCameraFailed;
+  }
   OpenCamera camera(*out->device);
   if (!Opened(c, *out->device, camera)) {
     return kExitCameraFailed;
@@ -219,6 +257,9 @@ int RunWrite(CommandContext& c) {
   request.device = FindDevice(c, devices);
   if (request.device == nullptr) {
     return kExitNoCamera;
+  }
+  if (!Locked(c, *request.device)) {
+    return kExitCameraFailed;
   }
   WriteOutcome outcome;
   {

@@ -110,7 +110,8 @@ INT_PTR TerminalBackend::RunModalDialog(int templateId, HWND parent, LPARAM init
 INT_PTR TerminalBackend::Loop() {
   while (!modalEnded_) {
     if (terminal::TakePendingSignal() != 0) {
-      // Ctrl-C or the terminal going away: the same as the window's close button.
+      // Ctrl-C, a termination request or the terminal going away: the same as the window's
+      // close button, which the dialog holds while the flash is being changed.
       DispatchToWindow(ToHandle(dialog_), kWmClose, 0, 0);
       continue;
     }
@@ -235,13 +236,21 @@ void TerminalBackend::EndLoop() {
   wakePipe_[0] = wakePipe_[1] = -1;
 }
 
+void TerminalBackend::HoldSessionEnd(HWND /*dialog*/, const char* /*reason*/) {
+  terminal::HoldEnds(true);
+}
+
+void TerminalBackend::ReleaseSessionEnd(HWND /*dialog*/) {
+  terminal::HoldEnds(false);
+}
+
 bool TerminalBackend::StartThread(ThreadProc proc, void* parameter) {
   // The close signals are the dialog thread's to take: a worker inherits them blocked, so a
   // handler never runs on it (and never races the dialog thread over the wake pipe).
   sigset_t closeSignals;
   sigset_t previous;
   sigemptyset(&closeSignals);
-  for (int signal : {SIGINT, SIGHUP, SIGTERM}) {
+  for (int signal : {SIGINT, SIGHUP, SIGTERM, SIGQUIT}) {
     sigaddset(&closeSignals, signal);
   }
   pthread_sigmask(SIG_BLOCK, &closeSignals, &previous);

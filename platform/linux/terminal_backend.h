@@ -1,6 +1,7 @@
 // The dialog toolkit's backend for a terminal: the dialog's windows live in memory, the status
 // line and progress bar are drawn through a TerminalView, Enter and Escape act as the hidden OK
-// and Cancel buttons, and SIGINT, SIGHUP and SIGTERM close the dialog as the close button does.
+// and Cancel buttons, and SIGINT, SIGHUP, SIGTERM and SIGQUIT close the dialog as the close
+// button does.
 // Calls from worker threads are served by the thread that runs the dialog, before they return.
 #pragma once
 
@@ -63,6 +64,8 @@ class TerminalBackend : public DialogBackend {
   HCURSOR ChangeCursor(HCURSOR cursor) override;
   void ShellOpen(const char* file) override;
   bool StartThread(ThreadProc proc, void* parameter) override;
+  void HoldSessionEnd(HWND dialog, const char* reason) override;
+  void ReleaseSessionEnd(HWND dialog) override;
 
  private:
   using SteadyTime = std::chrono::steady_clock::time_point;

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <string>
 
@@ -24,9 +25,19 @@ int TerminalColumns() {
   return kWidestDrawing;
 }
 
+// Once the terminal is gone (a hang-up: writes fail with EIO) or the pipe's reader left (EPIPE,
+// with SIGPIPE ignored), the dialog goes on without drawing: the update must not stop for it.
+bool outputLost = false;
+
 void WriteStdout(const std::string& text) {
+  if (outputLost) {
+    return;
+  }
   std::fwrite(text.data(), 1, text.size(), stdout);
-  std::fflush(stdout);
+  if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+    outputLost = errno == EIO || errno == EPIPE || errno == ENXIO;
+    std::clearerr(stdout);
+  }
 }
 
 }  // namespace

@@ -11,7 +11,8 @@
 namespace velkor::terminal {
 namespace {
 
-constexpr int kCloseSignals[] = {SIGINT, SIGHUP, SIGTERM};
+constexpr int kCloseSignals[] = {SIGINT, SIGHUP, SIGTERM, SIGQUIT};
+constexpr int kCloseSignalCount = 4;
 
 struct termios savedInput;
 std::atomic<bool> rawInputActive{false};
@@ -19,8 +20,10 @@ std::atomic<bool> cursorHidden{false};
 std::atomic<bool> drawingOpen{false};
 
 std::atomic<int> wakeDescriptor{-1};
+// Set while the update must not be cut short: a signal then only ever asks the dialog.
+std::atomic<bool> endsHeld{false};
 volatile sig_atomic_t pendingSignal = 0;
-struct sigaction previousActions[3];
+struct sigaction previousActions[kCloseSignalCount];
 struct sigaction previousPipeAction;
 bool handlersInstalled = false;
 
@@ -39,7 +42,7 @@ void WriteAll(int fd, const char* text, std::size_t length) {
 }
 
 void OnCloseSignal(int signalNumber) {
-  if (pendingSignal != 0) {
+  if (pendingSignal != 0 && !endsHeld.load()) {
     // The loop did not take the first signal: it is stuck. End without it.
     RestoreTerminalFromSignal();
     ::_exit(128 + signalNumber);
@@ -120,7 +123,7 @@ void InstallCloseSignals(int wakeFd) {
   for (int signalNumber : kCloseSignals) {
     sigaddset(&action.sa_mask, signalNumber);  // one handler at a time
   }
-  for (int i = 0; i < 3; ++i) {
+  for (int i = 0; i < kCloseSignalCount; ++i) {
     ::sigaction(kCloseSignals[i], &action, &previousActions[i]);
   }
   struct sigaction ignore = {};
@@ -132,13 +135,17 @@ void InstallCloseSignals(int wakeFd) {
 
 void RemoveCloseSignals() {
   if (handlersInstalled) {
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < kCloseSignalCount; ++i) {
       ::sigaction(kCloseSignals[i], &previousActions[i], nullptr);
     }
     ::sigaction(SIGPIPE, &previousPipeAction, nullptr);
     handlersInstalled = false;
   }
   wakeDescriptor.store(-1);
+}
+
+void HoldEnds(bool held) {
+  endsHeld.store(held);
 }
 
 int TakePendingSignal() {

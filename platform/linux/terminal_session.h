@@ -29,14 +29,16 @@ void RestoreTerminal();
 // The same without locks or stdio: for signal handlers.
 void RestoreTerminalFromSignal();
 
-// SIGINT, SIGHUP and SIGTERM are turned into a byte on wakeFd and a pending signal number, so
-// that the dialog's loop closes the dialog. If a second signal arrives before the loop took
-// the first (the loop is busy), the terminal is restored and the process ends at once with
-// 128 + the signal number.
+// SIGINT, SIGHUP, SIGTERM and SIGQUIT are turned into a byte on wakeFd and a pending signal
+// number, so that the dialog's loop closes the dialog. If a second signal arrives before the
+// loop took the first (the loop is busy), the terminal is restored and the process ends at once
+// with 128 + the signal number, unless ends are held (HoldEnds).
 // SIGPIPE is ignored meanwhile: when whatever reads the output goes away, the drawing fails
 // quietly and the update goes on, rather than the process dying in the middle of a flash write.
 void InstallCloseSignals(int wakeFd);
 void RemoveCloseSignals();
+// While held, no signal ends the process from its handler; each only asks the dialog to close.
+void HoldEnds(bool held);
 // The pending signal number, cleared; 0 when none.
 int TakePendingSignal();
 

@@ -16,8 +16,10 @@
 #undef SelectFont
 #undef SubclassWindow
 
+#include <atomic>
 #include <functional>
 #include <map>
+#include <string>
 
 #include "platform/win32/win32_dialog_backend.h"
 
@@ -46,6 +48,9 @@ UINT RunOnDialogThreadMessage() {
   static const UINT message = RegisterWindowMessageW(L"VelkorRunOnDialogThread");
   return message;
 }
+
+// Set while the update holds the session's end: a logoff or shutdown is then refused.
+std::atomic<bool> sessionEndHeld{false};
 
 WNDPROC OriginalProc(::HWND window) {
   return reinterpret_cast<WNDPROC>(GetPropW(window, kOriginalProcProperty));
@@ -111,6 +116,9 @@ void ShowPositionsOnProgressBar(::HWND control) {
     SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
     RemovePropW(window, kOriginalProcProperty);
     return CallWindowProcW(original, window, message, wParam, lParam);
+  }
+  if (message == WM_QUERYENDSESSION && sessionEndHeld.load()) {
+    return FALSE;  // the system shows the reason given with ShutdownBlockReasonCreate
   }
   if (!RoutedToToolkit(message)) {
     return CallWindowProcW(original, window, message, wParam, lParam);
@@ -337,6 +345,38 @@ velkor::HCURSOR Win32DialogBackend::ChangeCursor(velkor::HCURSOR cursor) {
 
 void Win32DialogBackend::ShellOpen(const char* file) {
   ::ShellExecuteA(nullptr, "open", file, nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+void Win32DialogBackend::HoldSessionEnd(velkor::HWND dialog, const char* reason) {
+  sessionEndHeld.store(true);
+  if (dialog == nullptr) {
+    return;
+  }
+  std::wstring wide;
+  for (const char* c = reason; c != nullptr && *c != '\0'; ++c) {
+    wide.push_back(static_cast<unsigned char>(*c));
+  }
+  // Both calls belong to the thread that owns the window. The system menu's Close is greyed
+  // out as well; Alt+F4 and the close button still arrive as WM_CLOSE, which the dialog holds.
+  OnWindowThread(dialog, [&] {
+    const ::HWND native = Native(dialog);
+    ShutdownBlockReasonCreate(native, wide.c_str());
+    EnableMenuItem(GetSystemMenu(native, FALSE), SC_CLOSE, MF_BYCOMMAND | MF_GRAYED);
+    return TRUE;
+  });
+}
+
+void Win32DialogBackend::ReleaseSessionEnd(velkor::HWND dialog) {
+  sessionEndHeld.store(false);
+  if (dialog == nullptr) {
+    return;
+  }
+  OnWindowThread(dialog, [&] {
+    const ::HWND native = Native(dialog);
+    ShutdownBlockReasonDestroy(native);
+    EnableMenuItem(GetSystemMenu(native, FALSE), SC_CLOSE, MF_BYCOMMAND | MF_ENABLED);
+    return TRUE;
+  });
 }
 
 bool Win32DialogBackend::StartThread(ThreadProc proc, void* parameter) {

@@ -46,6 +46,10 @@ class Win32DialogBackend : public DialogBackend {
   void ShellOpen(const char* file) override;
 
   bool StartThread(ThreadProc proc, void* parameter) override;
+  // A logoff or shutdown is answered FALSE (WM_QUERYENDSESSION) with the reason shown, and the
+  // system menu's Close is greyed out, until released.
+  void HoldSessionEnd(HWND dialog, const char* reason) override;
+  void ReleaseSessionEnd(HWND dialog) override;
 };
 
 }  // namespace velkor::win32

@@ -9,6 +9,7 @@
 
 #include "rigs/sim/sim_controller_chip_rows.h"
 #include "rigs/fault_sweep/child_pool.h"
+#include "rigs/fault_sweep/interruptions.h"
 #include "rigs/fault_sweep/run_judge.h"
 
 namespace velkor::sweep {
@@ -123,10 +124,15 @@ SweepResult RunSweep(const SweepSettings& settings) {
     ChildPool pool(
         settings.jobs, settings.timeout, scratch,
         [&](std::uint64_t tag, const ChildEnd& end, const RunRecord& record) {
-          JudgedRun judged{plan[tag], end, record, Judge(end, record, passVerdict)};
+          const FaultKind kind = plan[tag].kind;
+          JudgedRun judged{plan[tag], end, record,
+                           IsInterruption(kind) ? JudgeInterrupted(kind, end, record, passVerdict)
+                                                : Judge(end, record, passVerdict)};
           if (result.recoveryJudged && end.kind == ChildEnd::Kind::kReported) {
             const PlannedRun& run = judged.run;
-            const bool unplug = run.kind == FaultKind::kUnplug ||
+            // A killed program cannot restore anything: what it leaves is the second run's to
+            // mend, as with an unplug.
+            const bool unplug = run.kind == FaultKind::kUnplug || run.kind == FaultKind::kKill ||
                                 (run.second && run.second->kind == FaultKind::kUnplug);
             judged.defects |= JudgeRecovery(record, passVerdict, unplug);
           }

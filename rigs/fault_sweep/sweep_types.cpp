@@ -25,6 +25,12 @@ const char* FaultKindName(FaultKind kind) {
       return "garble";
     case FaultKind::kSlowFlash:
       return "slow_flash";
+    case FaultKind::kClose:
+      return "close";
+    case FaultKind::kTerminate:
+      return "terminate";
+    case FaultKind::kKill:
+      return "kill";
   }
   return "?";
 }
@@ -91,6 +97,10 @@ const char* DefectName(Defect defect) {
       return "no verdict";
     case Defect::kPassWithoutImage:
       return "\"Pass\" without image";
+    case Defect::kInterruptNotHeld:
+      return "end request not held";
+    case Defect::kKillVerdict:
+      return "kill left no \"Fail\"";
     case Defect::kUnrecoverableAttached:
       return "unrecoverable, attached";
     case Defect::kUnrecoverableReplugged:

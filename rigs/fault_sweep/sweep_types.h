@@ -18,8 +18,12 @@ enum class FaultKind : std::uint8_t {
   kGarble,         // a reply byte XORed with a seeded random mask or one bit (GETs only)
   kSlowFlash,      // no request fault: the flash's erase (up to 30 s) and status-write (up to
                    // 100 ms) times are seeded draws on the virtual clock
+  // No request fault: a request to end the program right after the request.
+  kClose,      // the window is closed
+  kTerminate,  // SIGTERM to the process, through the Linux program's own handler
+  kKill,       // the process is killed (SIGKILL): nothing of it runs any more
 };
-constexpr int kFaultKindCount = 10;
+constexpr int kFaultKindCount = 13;
 const char* FaultKindName(FaultKind kind);
 
 // The stretch of a clean update that a request index falls in.
@@ -76,6 +80,7 @@ struct RunRecord {
   bool setupRegistersRestored = false;
   bool deviceClosed = false;    // the access library holds no open device
   bool sessionsClosed = false;  // every capture-system session begun was ended
+  bool killed = false;          // a kill fault ended the process (its state was saved then)
   // The second runs (with --rerun): the camera left attached with every register as the
   // faulted run left it, and the camera re-plugged (see SimCamera::Replug).
   RerunRecord rerunAttached;
@@ -99,6 +104,11 @@ enum class Defect : std::uint8_t {
   kSanitizer,
   kNoVerdict,
   kPassWithoutImage,
+  // Judged for the interruption kinds only.
+  kInterruptNotHeld,  // after close or terminate: neither a clean run's verdict and camera nor
+                      // (ended before the release) an untouched camera without a verdict
+  kKillVerdict,       // after kill: neither "Fail", nor (before the release) an untouched camera
+                      // without a verdict, nor (after the final verdict) a clean run's end
   // Judged with --rerun only: what the user faces next.
   kUnrecoverableAttached,   // the second run, camera left attached, does not end "Pass" with
                             // the image and the protection on
@@ -106,7 +116,7 @@ enum class Defect : std::uint8_t {
   kFirmwareLost,  // attached and answering, the flash holds neither the old firmware nor the
                   // image (not judged for unplug faults: their second run must pass instead)
 };
-constexpr int kDefectCount = 11;
+constexpr int kDefectCount = 13;
 // The defects judged only with --rerun come after the others.
 constexpr int kRecoveryDefectFirst = static_cast<int>(Defect::kUnrecoverableAttached);
 const char* DefectName(Defect defect);

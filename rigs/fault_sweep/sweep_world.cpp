@@ -1,7 +1,12 @@
 // A run of the whole program against the simulated camera, and the state it leaves.
 #include "rigs/fault_sweep/sweep_world.h"
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -12,11 +17,14 @@
 
 #include "access/access_context.h"
 #include "app/app_state.h"
+#include "app/flash_window.h"
 #include "app/velkor_app.h"
 #include "platform/ports.h"
 #include "rigs/sim/sim_camera.h"
 #include "rigs/headless/headless_backend.h"
+#include "rigs/fault_sweep/interruptions.h"
 #include "rigs/fault_sweep/run_judge.h"
+#include "rigs/sim/sim_camera_state_file.h"
 #include "rigs/sim_frontend/image_file_resources.h"
 #include "transport/bound_device.h"
 
@@ -62,6 +70,7 @@ void ResetProcessState() {
   app::PresentNow = 0;
   app::PresentBefore = 0;
   app::AbsentTicks = 0;
+  app::TheFlashWindow().Reset();
 }
 
 void Arm(sim::SimRequestFaults& faults, const Fault& fault) {
@@ -96,6 +105,10 @@ void Arm(sim::SimRequestFaults& faults, const Fault& fault) {
       break;
     case FaultKind::kSlowFlash:
       return;  // a property of the flash, set when the camera is made
+    case FaultKind::kClose:
+    case FaultKind::kTerminate:
+    case FaultKind::kKill:
+      return;  // no request fault: armed on the run's dialog (see interruptions.h)
   }
   faults.scheduled.push_back(scheduled);
 }
@@ -150,6 +163,8 @@ std::uint32_t ValueByteOf(std::uint32_t selector) {
 
 namespace {
 
+constexpr char kKilledStateFile[] = "killed-camera.state";
+
 // One run with its faults; *left receives the camera's state as the run left it.
 RunRecord RunWith(const SweepTarget& target, const std::vector<Fault>& faults,
                   const Program& program, std::vector<sim::TrafficRecord>* traffic,
@@ -181,6 +196,11 @@ RunRecord RunWith(const SweepTarget& target, const std::vector<Fault>& faults,
   }
   auto backend = std::make_unique<HeadlessBackend>(world->clock());
   sim::ImageFileResources resources(target.image);
+  const auto interruption = std::find_if(faults.begin(), faults.end(),
+                                         [](const Fault& f) { return IsInterruption(f.kind); });
+  if (interruption != faults.end()) {
+    ArmInterruption(*world, *backend, interruption->kind, interruption->index, kKilledStateFile);
+  }
 
   Ports ports;
   ports.captureSystem = world.get();
@@ -211,6 +231,7 @@ RunRecord RunWith(const SweepTarget& target, const std::vector<Fault>& faults,
   }
 
   // Ends the run's objects in an order that leaves nothing pointing at a destroyed world.
+  DisarmInterruption(*world);
   access::context = access::AccessContext{};
   transport::boundDevice = transport::BoundDevice{};
   InstallPorts(Ports{});
@@ -249,6 +270,58 @@ RerunRecord SecondRun(const SweepTarget& target, const Program& program,
   return record;
 }
 
+// A run with a kill fault, in a process of its own that the fault kills: what it left is read
+// from the camera state it saved at the kill and from the directory, as a user would find it.
+RunRecord RunKilled(const SweepTarget& target, const std::vector<Fault>& faults,
+                    const Program& program, sim::SimCameraState* left) {
+  std::error_code ignored;
+  std::filesystem::remove(kKilledStateFile, ignored);
+  std::fflush(nullptr);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    // Reached only when the program ended before the request of the kill came.
+    sim::SimCameraState state;
+    const RunRecord record = RunWith(target, faults, program, nullptr, {}, &state);
+    std::string error;
+    sim::SaveCameraStateFile(kKilledStateFile, state, &error);
+    std::_Exit(record.exitCode == 0 && !record.stalled ? 0 : 1);
+  }
+  int status = 0;
+  while (pid > 0 && ::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  RunRecord record;
+  record.killed = pid > 0 && WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+  record.exitCode = pid > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : 128 + SIGKILL;
+  ReadVerdict(&record);
+  std::string error;
+  sim::SimCameraState state;
+  if (!sim::LoadCameraStateFile(kKilledStateFile, &state, &error)) {
+    std::fprintf(stderr, "fault sweep: the killed run left no camera state: %s\n", error.c_str());
+    record.exitCode = -1;
+    return record;
+  }
+  // The camera as the kill left it, in a world of its own: attached, its flash and pin as saved.
+  sim::SimCameraConfig config;
+  config.chipRow = target.chipRow;
+  config.initialFlash = target.oldImage;
+  std::unique_ptr<sim::SimWorld> world = sim::MakeSingleCameraWorld(config);
+  sim::SimCamera& camera = *world->device(sim::kSimCameraDevice).camera;
+  if (!camera.LoadState(state, &error)) {
+    std::fprintf(stderr, "fault sweep: %s\n", error.c_str());
+    record.exitCode = -1;
+    return record;
+  }
+  record.flash = ClassifyFlash(camera.flash().content(), target.oldImage, target.image);
+  record.status = camera.flash().Status();
+  record.writeProtectLow = camera.WriteProtectActive();
+  record.attached = true;
+  record.setupRegistersRestored = SetupRegistersAtPowerUp(camera);
+  record.deviceClosed = true;  // the system closes a killed process's handles
+  record.sessionsClosed = true;
+  *left = state;
+  return record;
+}
+
 }  // namespace
 
 RunRecord RunOnce(const SweepTarget& target, const std::optional<Fault>& fault,
@@ -265,7 +338,11 @@ RunRecord RunFaulted(const SweepTarget& target, const std::vector<Fault>& faults
                      const Program& program, const Rerun& rerun) {
   sim::SimCameraState left;
   const bool wantState = rerun.attached || rerun.replugged;
-  RunRecord record = RunWith(target, faults, program, nullptr, {}, wantState ? &left : nullptr);
+  const bool kill = std::any_of(faults.begin(), faults.end(),
+                                [](const Fault& f) { return f.kind == FaultKind::kKill; });
+  RunRecord record =
+      kill ? RunKilled(target, faults, program, &left)
+           : RunWith(target, faults, program, nullptr, {}, wantState ? &left : nullptr);
   if (rerun.attached) {
     // An unplugged camera lost its power: plugged in again, it starts from power-on.
     record.rerunAttached = SecondRun(target, program, left, !record.attached);

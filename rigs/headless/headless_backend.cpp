@@ -442,4 +442,21 @@ std::vector<HeadlessEvent> HeadlessBackend::EventsOf(HeadlessEvent::Kind kind) c
   return selected;
 }
 
+void HeadlessBackend::HoldSessionEnd(HWND /*dialog*/, const char* reason) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  sessionEndHeld_ = true;
+  RecordLocked(HeadlessEvent(HeadlessEvent::Kind::kSessionEndHeld, 0, reason ? reason : ""));
+}
+
+void HeadlessBackend::ReleaseSessionEnd(HWND /*dialog*/) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  sessionEndHeld_ = false;
+  RecordLocked(HeadlessEvent(HeadlessEvent::Kind::kSessionEndReleased));
+}
+
+bool HeadlessBackend::SessionEndHeld() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return sessionEndHeld_;
+}
+
 }  // namespace velkor

@@ -56,20 +56,22 @@ struct HeadlessTrigger {
 
 struct HeadlessEvent {
   enum class Kind {
-    kWindowShown,   // the dialog came up (after its initialisation)
-    kText,          // text: the window text; color: text colour of the paint that followed
-    kRedraw,        // value: RedrawWindow flags; color: text colour when it painted at once
-    kPaint,         // a control painted itself; color, value: background mode
-    kProgress,      // value: position
-    kTimerStarted,  // value: timer id; extra: period in ms
-    kTimerStopped,  // value: timer id
-    kTimerTick,     // value: timer id; extra: tick number
-    kInput,         // value: HeadlessInput
-    kDialogEnded,   // value: dialog result
-    kIconSet,       // value: 1 big, 0 small
-    kIconPainted,   // value: x; extra: y
-    kShellOpen,     // text: the file
-    kStalled,       // nothing could happen any more: the dialog was ended with -1
+    kWindowShown,     // the dialog came up (after its initialisation)
+    kText,            // text: the window text; color: text colour of the paint that followed
+    kRedraw,          // value: RedrawWindow flags; color: text colour when it painted at once
+    kPaint,           // a control painted itself; color, value: background mode
+    kProgress,        // value: position
+    kTimerStarted,    // value: timer id; extra: period in ms
+    kTimerStopped,    // value: timer id
+    kTimerTick,       // value: timer id; extra: tick number
+    kInput,           // value: HeadlessInput
+    kDialogEnded,     // value: dialog result
+    kIconSet,         // value: 1 big, 0 small
+    kIconPainted,     // value: x; extra: y
+    kShellOpen,       // text: the file
+    kStalled,         // nothing could happen any more: the dialog was ended with -1
+    kSessionEndHeld,  // text: the reason given for the system to show
+    kSessionEndReleased,
   };
   explicit HeadlessEvent(Kind kind, int controlId = 0, std::string text = {})
       : kind(kind), controlId(controlId), text(std::move(text)) {}
@@ -155,6 +157,9 @@ class HeadlessBackend : public DialogBackend {
   HCURSOR ChangeCursor(HCURSOR cursor) override;
   void ShellOpen(const char* file) override;
   bool StartThread(ThreadProc proc, void* parameter) override;
+  void HoldSessionEnd(HWND dialog, const char* reason) override;
+  void ReleaseSessionEnd(HWND dialog) override;
+  bool SessionEndHeld() const;  // as a logoff would find it now
 
  private:
   class ExitingProcess : public Process {
@@ -270,6 +275,7 @@ class HeadlessBackend : public DialogBackend {
   int iconHeight_ = 32;
   bool iconAvailable_ = true;
   HCURSOR cursor_ = nullptr;
+  bool sessionEndHeld_ = false;
 };
 
 }  // namespace velkor

@@ -11,6 +11,8 @@ namespace {
 // same configuration block as the image, since that block describes the board.
 constexpr std::uint32_t kOldFirmwareSeed = 0x52303530;  // "R050"
 constexpr int kChipRowCount = 19;
+constexpr std::uint32_t kMaxEraseMs = 120000;
+constexpr std::uint32_t kMaxLatencyUs = 1000000;
 
 using cli::ParseNumber;
 using cli::ReadRanged;
@@ -194,6 +196,14 @@ const std::vector<OptionRule>& OptionTable() {
          o.diagnostics = true;
          return std::string();
        }},
+      {"--erase-ms", true,
+       [](SimFrontendOptions& o, const std::string& v) {
+         return ReadRanged("--erase-ms", v, 0, kMaxEraseMs, &o.camera.chipEraseMs);
+       }},
+      {"--request-latency-us", true,
+       [](SimFrontendOptions& o, const std::string& v) {
+         return ReadRanged("--request-latency-us", v, 0, kMaxLatencyUs, &o.requestLatencyUs);
+       }},
       {"--fast", false,
        [](SimFrontendOptions& o, const std::string&) {
          o.fast = true;
@@ -257,6 +267,7 @@ std::string SimOptionsUsage(const std::string& program) {
          "                         keeps; fewer than all three make it the other build\n"
          "  --probe-result CODE    success code of the extension unit's node probe, e.g. 1\n"
          "                         (S_FALSE; default 0, S_OK)\n"
+         "  --erase-ms N           the flash's chip-erase time in ms, 0..120000\n"
          "  --attach WHEN          \"start\" (default), \"never\", or N: the camera appears just\n"
          "                         before poll tick N (the poll gives up after tick 6)\n"
          "\n"
@@ -280,6 +291,8 @@ std::string SimOptionsUsage(const std::string& program) {
          "  --replugged            with --camera-state: the camera was unplugged and plugged in\n"
          "                         again since: registers at power-on, a busy flash finished\n"
          "  --image FILE           write this 65,536-byte image instead of the embedded one\n"
+         "  --request-latency-us N every extension-unit request takes N microseconds of real\n"
+         "                         time, 0..1000000 (with --erase-ms, to aim at the flash window)\n"
          "  --fast                 the updater's sleeps pass on the simulated clock only\n"
          "  --diagnostics          print the transport's failure texts to stderr\n"
          "  -h, --help             show this text\n"

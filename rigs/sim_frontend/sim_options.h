@@ -27,6 +27,9 @@ struct SimFrontendOptions {
   bool replugged = false;    // the loaded state is replugged first (SimCamera::Replug)
   bool diagnostics = false;  // print the transport's failure texts to stderr
   bool fast = false;         // sleeps pass on the simulated clock only, without real waiting
+  // Every extension-unit request takes this long in real time (0: as fast as it goes), so that
+  // a moment inside the flash window can be hit from outside.
+  std::uint32_t requestLatencyUs = 0;
   bool help = false;
 };
 

@@ -1,6 +1,7 @@
 // Start-up shared by the simulator front ends.
 #include "rigs/sim_frontend/sim_session.h"
 
+#include <chrono>
 #include <cstdio>
 #include <utility>
 
@@ -60,6 +61,16 @@ SimSession::SimSession(SimFrontendOptions options, std::vector<std::uint8_t> ima
       diagnostics_(stderr) {
   // Nobody reads the request log here, and a long run with a stuck flag would fill memory.
   world_->SetTrafficLogging(false);
+  if (const std::uint32_t latencyUs = options_.requestLatencyUs; latencyUs != 0) {
+    // A spin on the steady clock, as the service tool's latency: a sleep this short overshoots.
+    world_->SetReplyHook([latencyUs](int, const KsPropertyNode&, std::uint8_t*, std::uint32_t,
+                                     HResult result) {
+      const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(latencyUs);
+      while (std::chrono::steady_clock::now() < until) {
+      }
+      return result;
+    });
+  }
 }
 
 Ports SimSession::MakePorts(Process& process, ModuleResources& embeddedImage) {

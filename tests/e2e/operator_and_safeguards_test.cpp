@@ -1,8 +1,11 @@
 // Whole runs around the operator's keys and close button, a bad firmware image, a camera whose
 // path lacks the USB id, and a verdict file that cannot be created.
+#include <algorithm>
 #include <fstream>
 
+#include "app/flash_window.h"
 #include "app/label.h"
+#include "app/result_log.h"
 #include "updater_harness.h"
 
 namespace velkor::app {
@@ -52,19 +55,22 @@ TEST_F(UpdaterRun, EnterAndEscapeWhileTheWorkerRunsAreIgnored) {
   ExpectCameraLeftAsFound();
 }
 
-// Closing the window is the operator's deliberate abort: the process ends there, before the
-// dialog object goes away, and the worker's remaining steps never run.
-TEST_F(UpdaterRun, ClosingTheWindowDuringTheUpdateEndsTheProcessWithoutAVerdict) {
+// Closing between the release and the verdict would leave the flash erased or unprotected: the
+// request is held and noted, the update runs to its end, and the program ends with its verdict.
+TEST_F(UpdaterRun, ClosingTheWindowDuringTheFlashWindowIsHeldUntilTheVerdict) {
   Build();
   backend_->Inject(HeadlessInput::kClose, HeadlessTrigger::OnText("Check flash data."));
 
   EXPECT_EQ(Run(), 0);
 
   EXPECT_TRUE(backend_->ExitCalled());
-  EXPECT_EQ(ResultLog(), std::nullopt);
-  EXPECT_TRUE(FlashHolds(image_));  // the write had finished
-  EXPECT_FALSE(AfterWriteStepRan());
-  EXPECT_EQ(StatusTexts().back().text, "Check flash data.");
+  EXPECT_EQ(ResultLog(), kPassBytes);
+  EXPECT_TRUE(FlashHolds(image_));
+  EXPECT_TRUE(AfterWriteStepRan());
+  ExpectCameraLeftAsFound();
+  const auto texts = StatusTexts();
+  EXPECT_NE(std::find(texts.begin(), texts.end(), StatusText{kEndHeldText, kBlue}), texts.end());
+  EXPECT_EQ(texts.back(), (StatusText{"Update Finish.", kBlue}));
   EXPECT_TRUE(backend_->EventsOf(HeadlessEvent::Kind::kDialogEnded).empty());
 }
 
@@ -168,17 +174,20 @@ TEST_F(UpdaterRun, CameraWhosePathLacksTheUsbIdIsNeverOpened) {
   EXPECT_TRUE(world_->device(0).camera->registerWrites().empty());
 }
 
-TEST_F(UpdaterRun, VerdictFileThatCannotBeCreatedStillEndsTheRunWithExitCodeZero) {
+// A verdict that could not be written would let a line script read nothing, or an old verdict:
+// the update refuses to start, with the camera untouched.
+TEST_F(UpdaterRun, VerdictFileThatCannotBeCreatedStopsTheRunBeforeTheCameraChanges) {
   std::filesystem::create_directory("Result.log");
   Build();
 
   EXPECT_EQ(Run(), 0);
 
   EXPECT_TRUE(backend_->ExitCalled());
-  EXPECT_EQ(StatusTexts().back(), (StatusText{"Update Finish.", kBlue}));
+  EXPECT_EQ(StatusTexts().back(), (StatusText{kResultLogUnwritableText, kRed}));
   EXPECT_TRUE(std::filesystem::is_directory("Result.log"));
-  EXPECT_TRUE(FlashHolds(image_));
-  ExpectCameraLeftAsFound();
+  EXPECT_TRUE(FlashHolds(Camera().initialFlash));
+  EXPECT_TRUE(camera().registerWrites().empty());
+  EXPECT_TRUE(camera().WriteProtectActive());
 }
 
 }  // namespace

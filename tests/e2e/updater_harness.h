@@ -20,6 +20,7 @@
 
 #include "access/access_context.h"
 #include "app/app_state.h"
+#include "app/flash_window.h"
 #include "app/velkor_app.h"
 #include "platform/dialog_template.h"
 #include "platform/ports.h"
@@ -144,6 +145,7 @@ class UpdaterRun : public ::testing::Test {
     ports.clock = clock_ != nullptr ? clock_ : &backend_->clock();
     ports.process = &backend_->process();
     ports.resources = &resources_;
+    ports.cameraLock = cameraLock_;
     InstallPorts(ports);
     InstallDialogBackend(backend_.get());
     exitCode_ = backend_->RunProcess([] { return UpdaterMain(); });
@@ -261,6 +263,7 @@ class UpdaterRun : public ::testing::Test {
     PresentNow = 0;
     PresentBefore = 0;
     AbsentTicks = 0;
+    TheFlashWindow().Reset();
   }
 
   // Ends the run's objects in an order that leaves nothing pointing at a destroyed world.
@@ -281,6 +284,7 @@ class UpdaterRun : public ::testing::Test {
   std::unique_ptr<HeadlessBackend> backend_;
   std::unique_ptr<DeviceTree> tree_;
   Clock* clock_ = nullptr;  // the clock port of the run when set; it wraps backend_->clock()
+  CameraLock* cameraLock_ = nullptr;  // the camera lock port of the run when set
   int exitCode_ = -1;
 
  private:

@@ -162,3 +162,77 @@ judge_tool_write() {
   [ "$(stat -c %s "$1/work/backup.bin" 2>/dev/null)" = 65536 ] ||
     fail_because "no 65,536-byte backup"
 }
+
+# start_updater DIR OUT: velkor-update in the background in DIR, its output in OUT; its pid in
+# $updater_pid. Started without timeout(1) so that a signal reaches the updater itself; a
+# watchdog kills it after two minutes.
+start_updater() {
+  mkdir -p "$1"
+  (cd "$1" && exec velkor-update) > "$2" 2>&1 &
+  updater_pid=$!
+  (sleep 120; kill -KILL "$updater_pid" 2>/dev/null) &
+}
+
+# await_flash_window FILE: until FILE holds the provisional "Fail" that the updater writes just
+# before it releases the protection (at most 60 s).
+await_flash_window() {
+  local i=0
+  while [ "$(cat "$1" 2>/dev/null)" != Fail ] && [ $i -lt 1200 ]; do
+    i=$((i + 1))
+    usleep 50000
+  done
+}
+
+# SIGHUP, then SIGTERM, while the flash is written: both are held, the update ends "Pass".
+scenario_signals_write() {
+  camera_plug cam --erase-ms 1500
+  wait_capture_nodes 1
+  start_updater "$SCENARIO_DIR/work" "$SCENARIO_DIR/updater.out"
+  await_flash_window "$SCENARIO_DIR/work/Result.log"
+  usleep 2000000  # past the 1.5 s erase, into the write
+  kill -HUP "$updater_pid"
+  usleep 300000
+  kill -TERM "$updater_pid"
+  wait "$updater_pid"
+  meta "updater_exit=$?"
+  camera_unplug cam
+}
+judge_signals_write() {
+  expect_no_violations "$1" cam
+  expect_meta "$1" updater_exit 0
+  expect_result "$1" 'Pass\r\nR06.00.01\r\n'
+  expect_flash_is_image "$1" cam
+  expect_protection_restored "$1" cam
+  expect_updater_output "$1" 'Finishing the update, please wait ...'
+}
+
+# Two updaters started at once on one camera: one updates it, the other is refused at once.
+scenario_two_updaters() {
+  camera_plug cam
+  wait_capture_nodes 1
+  start_updater "$SCENARIO_DIR/work" "$SCENARIO_DIR/updater.out"
+  local first=$updater_pid
+  start_updater "$SCENARIO_DIR/work2" "$SCENARIO_DIR/updater2.out"
+  wait "$first"
+  meta "updater_exit=$?"
+  wait "$updater_pid"
+  meta "updater2_exit=$?"
+  camera_unplug cam
+}
+judge_two_updaters() {
+  local a b refused=
+  a=$(od -An -c "$1/work/Result.log" 2>/dev/null | tr -d ' \n')
+  b=$(od -An -c "$1/work2/Result.log" 2>/dev/null | tr -d ' \n')
+  case "$a/$b" in
+    'Pass\r\nR06.00.01\r\n/Fail') refused=updater2.out ;;
+    'Fail/Pass\r\nR06.00.01\r\n') refused=updater.out ;;
+    *) fail_because "the verdicts are \"$a\" and \"$b\", not one Pass and one Fail" ;;
+  esac
+  [ -z "${refused:-}" ] || grep -qF 'Camera in use by another program!!!' "$1/$refused" ||
+    fail_because "the refused updater did not say the camera is in use"
+  expect_meta "$1" updater_exit 0
+  expect_meta "$1" updater2_exit 0
+  expect_no_violations "$1" cam
+  expect_flash_is_image "$1" cam
+  expect_protection_restored "$1" cam
+}

@@ -216,11 +216,11 @@ checks() {
 }
 
 # The shipped updater of each build, checked as a file and then run against the fake camera
-# (the quick run: one whole update of the x86-64 build).
+# (the quick run: one whole update of the x86-64 build, and one closed in its flash window).
 camera_started=$(date +%s)
 image=$(sed -n 's/^VELKOR_FIRMWARE_IMAGE:[A-Z]*=//p' "$build/CMakeCache.txt")
 scenarios=""
-in_full_run || scenarios=present
+in_full_run || scenarios="present close"
 for arch in x86 amd64; do
   if [ "$arch" = x86 ]; then
     [ "$x86_built" = 1 ] || continue

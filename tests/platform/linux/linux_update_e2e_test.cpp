@@ -17,6 +17,7 @@
 
 #include "access/access_context.h"
 #include "app/app_state.h"
+#include "app/flash_window.h"
 #include "app/velkor_app.h"
 #include "platform/linux/sysfs_device_tree.h"
 #include "platform/linux/uvc_capture_system.h"
@@ -127,6 +128,7 @@ class LinuxUpdateTest : public ::testing::Test {
     app::PresentNow = 0;
     app::PresentBefore = 0;
     app::AbsentTicks = 0;
+    app::TheFlashWindow().Reset();
   }
 
   void TearDown() override {

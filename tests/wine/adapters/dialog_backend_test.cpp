@@ -107,6 +107,74 @@ class ProbeDialog : public CDialog {
   }
 };
 
+// A worker holds the session's end while the dialog's thread asks as a logoff would, then
+// releases it and the dialog's thread asks again.
+struct SessionObservations {
+  LRESULT whileHeld = -1;
+  LRESULT afterRelease = -1;
+  UINT closeWhileHeld = 0;
+  UINT closeAfterRelease = 0;
+};
+SessionObservations session;
+std::atomic<int> sessionStage{0};
+
+velkor::UINT SessionWorker(void* parameter) {
+  auto* dialog = static_cast<CDialog*>(parameter);
+  CurrentDialogBackend().HoldSessionEnd(dialog->m_hWnd, "Updating camera firmware.");
+  sessionStage = 1;
+  while (sessionStage != 2) {
+    Sleep(5);
+  }
+  CurrentDialogBackend().ReleaseSessionEnd(dialog->m_hWnd);
+  sessionStage = 3;
+  return 0;
+}
+
+class SessionDialog : public CDialog {
+ public:
+  SessionDialog() : CDialog(102) {}
+
+ protected:
+  velkor::BOOL OnInitDialog() override {
+    CDialog::OnInitDialog();
+    SetTimer(kProbeTimer, 20);
+    AfxBeginThread(&SessionWorker, this);
+    return 1;
+  }
+  void OnTimer(velkor::UINT_PTR) override {
+    ::HWND self = reinterpret_cast<::HWND>(m_hWnd);
+    const auto ask = [self] {
+      return ::SendMessageW(self, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF);
+    };
+    const auto close = [self] {
+      return GetMenuState(GetSystemMenu(self, FALSE), SC_CLOSE, MF_BYCOMMAND);
+    };
+    if (sessionStage == 1) {
+      session.whileHeld = ask();
+      session.closeWhileHeld = close();
+      sessionStage = 2;
+    } else if (sessionStage == 3) {
+      session.afterRelease = ask();
+      session.closeAfterRelease = close();
+      KillTimer(kProbeTimer);
+      ::PostMessageW(self, WM_CLOSE, 0, 0);
+    }
+  }
+};
+
+TEST(Win32DialogBackendTest, HeldSessionEndRefusesALogoffAndGreysCloseUntilReleased) {
+  Win32DialogBackend backend;
+  InstallDialogBackend(&backend);
+  SessionDialog dialog;
+
+  EXPECT_EQ(dialog.DoModal(), kIdCancel);
+
+  EXPECT_EQ(session.whileHeld, FALSE);
+  EXPECT_NE(session.afterRelease, FALSE);
+  EXPECT_NE(session.closeWhileHeld & MF_GRAYED, 0u);
+  EXPECT_EQ(session.closeAfterRelease & MF_GRAYED, 0u);
+}
+
 TEST(Win32DialogBackendTest, DialogServesTheToolkitAndItsWorkerAndEndsOnClose) {
   Win32DialogBackend backend;
   InstallDialogBackend(&backend);

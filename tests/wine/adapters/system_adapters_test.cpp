@@ -5,9 +5,11 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "platform/win32/cm_device_tree.h"
 #include "platform/win32/com_capture_system.h"
+#include "platform/win32/mutex_camera_lock.h"
 #include "platform/win32/win32_clock.h"
 #include "platform/win32/win32_dialog_backend.h"
 #include "platform/win32/win32_process.h"
@@ -15,6 +17,47 @@
 
 namespace velkor::win32 {
 namespace {
+
+const std::u16string kCameraPath =
+    u"\\\\?\\usb#vid_1bcf&pid_2c99&mi_00#7&1a2b3c4d&0&0000#{65e8773d-8f56-11d0-a3b9-"
+    u"00a0c9223196}\\global";
+
+// What another holder would get: a mutex is re-entrant for its owning thread, so the second
+// holder asks from a thread of its own.
+LockOutcome AcquireElsewhere(MutexCameraLock& lock, const std::u16string& path) {
+  LockOutcome outcome = LockOutcome::kFailed;
+  std::thread([&] {
+    std::string holder;
+    outcome = lock.Acquire(path, &holder);
+  }).join();
+  return outcome;
+}
+
+TEST(MutexCameraLockTest, SecondHolderOfOneCameraIsRefusedUntilTheFirstReleases) {
+  MutexCameraLock first;
+  MutexCameraLock second;
+  std::string holder;
+  ASSERT_EQ(first.Acquire(kCameraPath, &holder), LockOutcome::kAcquired);
+  EXPECT_EQ(AcquireElsewhere(second, kCameraPath), LockOutcome::kBusy);
+  std::u16string upper = kCameraPath;
+  for (char16_t& c : upper) {
+    c = (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - u'a' + u'A') : c;
+  }
+  EXPECT_EQ(AcquireElsewhere(second, upper), LockOutcome::kBusy) << "device paths ignore case";
+  MutexCameraLock other;
+  EXPECT_EQ(AcquireElsewhere(other, kCameraPath + u"2"), LockOutcome::kAcquired);
+  first.Release();
+  EXPECT_EQ(AcquireElsewhere(second, kCameraPath), LockOutcome::kAcquired);
+}
+
+TEST(MutexCameraLockTest, NameIsGlobalWithoutBackslashesAndBoundedForLongPaths) {
+  const std::wstring name = CameraMutexName(kCameraPath);
+  EXPECT_EQ(name.rfind(L"Global\\velkor-camera-", 0), 0u);
+  EXPECT_EQ(name.find(L'\\', 7), std::wstring::npos);
+  const std::wstring longName = CameraMutexName(kCameraPath + std::u16string(400, u'x'));
+  EXPECT_LT(longName.size(), 260u);
+  EXPECT_NE(longName, CameraMutexName(kCameraPath + std::u16string(401, u'x')));
+}
 
 TEST(CmDeviceTreeTest, MovesAreReportedOnlyToAnotherNodeAndFailuresLeaveTheOutputAlone) {
   CmDeviceTree tree;

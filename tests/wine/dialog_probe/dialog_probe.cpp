@@ -9,6 +9,12 @@
 //                                     progress bar's POSITION there
 //   dialog_probe close [TEXT]     wait for the dialog (and for the status TEXT, when given) and
 //                                 close it (WM_CLOSE)
+//   dialog_probe interrupt RESULT_LOG
+//                                 wait until RESULT_LOG holds the provisional "Fail" (the flash
+//                                 window is open), check that a logoff is refused, close the
+//                                 window by SC_CLOSE and WM_CLOSE, check that the close is noted
+//                                 on the status line, and that a logoff is allowed again once the
+//                                 update has ended
 //
 // Prints one "PASS: ..." or "FAIL: ..." line per check; the exit code is the number of failures
 // (100 when the dialog never appeared).
@@ -45,6 +51,59 @@ HWND WaitForDialog(const wchar_t* text) {
     Sleep(10);
   }
   return nullptr;
+}
+
+bool FileHolds(const char* path, const char* bytes) {
+  std::FILE* file = std::fopen(path, "rb");
+  if (file == nullptr) {
+    return false;
+  }
+  char content[32] = {};
+  const std::size_t length = std::fread(content, 1, sizeof content, file);
+  std::fclose(file);
+  return length == std::strlen(bytes) && std::memcmp(content, bytes, length) == 0;
+}
+
+// What the window answers a logoff: TRUE lets it go on. -1 when it did not answer.
+LRESULT QueryEndSession(HWND dialog) {
+  DWORD_PTR answer = 0;
+  if (SendMessageTimeoutW(dialog, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG, 5000,
+                          &answer) == 0) {
+    return -1;
+  }
+  return static_cast<LRESULT>(answer);
+}
+
+// Closes the window inside the flash window and follows the update to its end.
+void Interrupt(HWND dialog, const char* resultLog, probe::Report& report) {
+  const ULONGLONG start = GetTickCount64();
+  while (!FileHolds(resultLog, "Fail") && IsWindow(dialog) && GetTickCount64() - start < 60000) {
+    Sleep(5);
+  }
+  const bool inWindow = FileHolds(resultLog, "Fail");
+  report.Check(inWindow, "Result.log held \"Fail\" during the update");
+  if (!inWindow) {
+    return;
+  }
+  report.Check(QueryEndSession(dialog) == FALSE, "a logoff during the update was refused");
+  // The greyed system menu is checked in the adapter suite: menus are the owning process's
+  // objects under Wine, so it cannot be read from here.
+  report.Check(PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0) != 0, "SC_CLOSE posted");
+  report.Check(PostMessageW(dialog, WM_CLOSE, 0, 0) != 0, "WM_CLOSE posted");
+  bool noted = false;
+  bool allowed = false;
+  while (IsWindow(dialog) && GetTickCount64() - start < 90000) {
+    wchar_t shown[128] = {};
+    GetWindowTextW(GetDlgItem(dialog, kStatusLabelId), shown, 128);
+    noted = noted || std::wcscmp(shown, L"Finishing the update, please wait ...") == 0;
+    // Once the update has ended, a logoff may go on while the program shows its verdict.
+    if (std::wcscmp(shown, L"Update Finish.") == 0 && !allowed) {
+      allowed = QueryEndSession(dialog) == TRUE;
+    }
+    Sleep(5);
+  }
+  report.Check(noted, "the status line noted the close");
+  report.Check(allowed, "a logoff after the update was allowed");
 }
 
 std::wstring Widen(const char* text) {
@@ -84,8 +143,18 @@ int main(int argc, char** argv) {
       return 100;
     }
     report.Check(PostMessageW(dialog, WM_CLOSE, 0, 0) != 0, "WM_CLOSE posted to the dialog");
+  } else if (command == "interrupt" && argc == 3) {
+    HWND dialog = WaitForDialog(nullptr);
+    if (dialog == nullptr) {
+      std::puts("FAIL: the dialog appeared within 20 s");
+      return 100;
+    }
+    Interrupt(dialog, argv[2], report);
   } else {
-    std::fputs("usage: dialog_probe check | shoot TEXT FILE.bmp POSITION | close [TEXT]\n", stderr);
+    std::fputs(
+        "usage: dialog_probe check | shoot TEXT FILE.bmp POSITION | close [TEXT] | "
+        "interrupt RESULT_LOG\n",
+        stderr);
     return 100;
   }
   return report.failures;
