@@ -53,7 +53,9 @@ class DialogObserver : public update::UpdateObserver {
   }
   void Progress(int percent) override { ShowProgress(dialog_, percent); }
   void StepStarted(update::Step step) override {
-    if (step == update::Step::kRelease) {
+    // A release repeated by a retry is inside the window already.
+    if (step == update::Step::kRelease && !windowOpened_) {
+      windowOpened_ = true;
       OpenFlashWindow();
     }
   }
@@ -65,7 +67,8 @@ class DialogObserver : public update::UpdateObserver {
       return;
     }
     if (record.passed() && TheFlashWindow().EndRequested()) {
-      ShowStatus(dialog_, kBlue, update::kTextFinished);
+      ShowStatus(dialog_, kBlue,
+                 record.attempts > 1 ? update::kTextFinishedAfterRetry : update::kTextFinished);
     }
   }
 
@@ -82,6 +85,7 @@ class DialogObserver : public update::UpdateObserver {
   }
 
   CVelkorDlg* dialog_;
+  bool windowOpened_ = false;
 };
 
 }  // namespace

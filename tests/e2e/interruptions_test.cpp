@@ -72,14 +72,10 @@ TEST_F(UpdaterRun, WhileTheCameraIsExposedResultLogSaysFailAndTheSessionEndIsHel
 // A failed erase inside the window: the final "Fail" replaces the provisional one, and the
 // session's end is released for the program to end as usual.
 TEST_F(UpdaterRun, FailedEraseInsideTheWindowEndsWithFailAndReleasesTheSessionEnd) {
-  // The chip-erase opcode written to the flash interface's data-out register 0x1082.
-  const std::uint32_t erase = RequestOrdinal(Camera(), [](const sim::TrafficRecord& r) {
-    return r.selector == 1 && (r.flags & ks::kTypeSet) != 0 && r.sent.size() == 4 &&
-           r.sent[0] == 0x82 && r.sent[1] == 0x10 && (r.sent[2] == 0x60 || r.sent[2] == 0xC7);
-  });
-  ASSERT_GT(erase, 0u);
-  Build();
-  faults().failRequestNumber = erase;
+  // No controller pin reaches WP#: every attempt's erase is refused.
+  sim::SimCameraConfig config = Camera();
+  config.wpPin = -1;
+  Build(config);
 
   EXPECT_EQ(Run(), 0);
 
