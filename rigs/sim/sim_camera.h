@@ -50,6 +50,10 @@ struct SimCameraConfig {
   // Timings on the virtual clock.
   std::uint32_t chipEraseMs = 800;
   std::uint32_t statusWriteMs = 15;
+  // Whether the controller answers its own erase request only once the erase has ended (as the
+  // firmware does). false: it answers as soon as the erase has started, for a rig that holds
+  // the answer back in real time and lets the host find the flash still busy afterwards.
+  bool controllerAwaitsErase = true;
   // Polls of 0x1084 that read 0 after a byte transfer starts (0x1081 = 1 or 2) before one reads
   // 1. The byte reaches the flash, and a received byte lands in 0x1083, with the poll that reads
   // 1. 0: every byte completes within the request that starts it.

@@ -157,8 +157,8 @@ HResult SimCamera::HandleFlash(bool set, std::uint8_t* payload) {
                     "controller erase while 0x1080 = 1");
       return hr::kOk;
     }
-    // The controller waits for its own erase before it answers.
-    if (flash_->EraseChip(config_.chipEraseMs)) {
+    // The controller waits for its own erase before it answers (unless configured not to).
+    if (flash_->EraseChip(config_.chipEraseMs) && config_.controllerAwaitsErase) {
       clock_.Advance(config_.chipEraseMs);
     }
   } else if (command == kFlashEraseAt) {
