@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs the shipped VelkorUpdate.exe under Wine against the fake camera (VelkorFakeCamera.dll and
 # the cfgmgr32.dll stand-in): whole updates (two controller chips), a late camera, no camera,
-# another maker's camera listed first, a failing request and an unplug during the write, and the window closed during
-# the update; then the kernel-streaming wire check of the whole update. An update without flash
+# another maker's camera listed first, a failing request and an unplug during the write, a
+# failed update followed by a second run on the camera state it left, and the window closed
+# during the update; then the kernel-streaming wire check of the whole update. An update without flash
 # busy times leaves its request record in RUNS_DIR/no-waits/run/fake-camera-state-ks.txt. Each
 # run gets a fresh working directory and its own copy of the template prefix; up to JOBS runs go
 # at once.
@@ -48,9 +49,16 @@ declare -A config=(
   [close]="--erase-ms 300 --pace-requests 8"
   [no-waits]="--erase-ms 0 --status-write-ms 0"
   [chip-row-9]="--erase-ms 300 --chip-row 9"
+  [rerun]="--erase-ms 300 --unplug-after $mid_write_request --camera-state camera.state"
+)
+# Scenarios that run the updater a second time, on the camera state the first run left (the
+# camera unplugged and plugged in again), with this configuration. The first run's files are
+# kept in RUNS_DIR/NAME-first.
+declare -A second_run_config=(
+  [rerun]="--erase-ms 300 --camera-state camera.state --replugged"
 )
 all=(present attach-tick-3 no-camera other-maker-first request-fails unplug close no-waits
-  chip-row-9)
+  chip-row-9 rerun)
 
 # The selection, in the order above; an unknown name is an error, not a silent skip.
 wanted=" ${VELKOR_WINE_SCENARIOS:-${all[*]}} "
@@ -110,6 +118,21 @@ run_scenario() {
     wait "$updater"
     status=$?
   else
+    (cd "$dir/run" && timeout 90 "$wine" ./VelkorUpdate.exe >stdout.txt 2>stderr.txt)
+    status=$?
+  fi
+  if [ -n "${second_run_config[$name]+set}" ]; then
+    # The fake camera saves its state when the program's process unloads it.
+    timeout 30 "$wineserver" -w || "$wineserver" -k
+    local first="$runs/$name-first"
+    rm -rf "$first"
+    mkdir -p "$first"
+    cp -a "$dir/run" "$first/run"
+    echo "$status" >"$first/status"
+    echo "$start $(now)" >"$first/times"
+    rm -f "$dir/run/Result.log" "$dir/run"/fake-camera-state*
+    printf '%s\n' "${second_run_config[$name]}" >"$dir/run/fake-camera.ini"
+    start=$(now)
     (cd "$dir/run" && timeout 90 "$wine" ./VelkorUpdate.exe >stdout.txt 2>stderr.txt)
     status=$?
   fi
@@ -232,6 +255,25 @@ if ran unplug; then
   else
     fail "unplug: the updater ended within 30 s" "$unplug_time s"
   fi
+fi
+
+# A run that fails (the camera pulled in the middle of the write), then a second run on the
+# camera it left, re-plugged: the second must end "Pass" with the image and the protection on.
+if ran rerun; then
+  verdict_is rerun-first 'Fail'
+  state_is rerun-first camera_present 0
+  if [ -s "$runs/rerun-first/run/camera.state" ] &&
+    ! cmp -s "$runs/rerun-first/run/fake-camera-state-flash.bin" "$image"; then
+    pass "rerun: the first run saved the camera's state with the flash not holding the image"
+  else
+    fail "rerun: the first run saved the camera's state with the flash not holding the image"
+  fi
+  verdict_is rerun 'Pass\r\nR06.00.01\r\n'
+  flash_is_image rerun
+  state_is rerun flash_status 0x8c
+  state_is rerun write_protect_active 1
+  state_is rerun violations 0
+  echo "$label: the failed run took $(elapsed rerun-first) s, the re-run $(elapsed rerun) s under Wine"
 fi
 
 # Closing the window during the update: exit code 0 at once, no verdict.
