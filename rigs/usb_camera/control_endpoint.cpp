@@ -172,9 +172,7 @@ ControlOutcome ControlEndpoint::ExtensionUnit(const SetupPacket& setup,
     if (extensionSetCur_ == faults_.unplugAtSetCur) {
       return {ControlOutcome::Kind::kUnplug, {}};
     }
-    const bool stalled = faults_.stallSetCur != 0 && extensionSetCur_ >= faults_.stallSetCur &&
-                         extensionSetCur_ - faults_.stallSetCur < faults_.stallSetCurRun;
-    if (stalled || setup.length != size || outData.size() != size) {
+    if (extensionSetCur_ == faults_.stallSetCur || setup.length != size || outData.size() != size) {
       return Stall(uvc::kErrorInvalidRequest);
     }
     Bytes payload(outData.begin(), outData.end());

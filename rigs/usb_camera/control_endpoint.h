@@ -65,17 +65,13 @@ using ExtensionUnitHandler = std::function<UnitAnswer(std::uint8_t selector, boo
                                                       std::uint8_t* payload, std::uint16_t size)>;
 
 struct ControlFaults {
-  // The n-th SET_CUR that reaches the extension unit is stalled (1-based; 0: none), and so are
-  // the ones after it, stallSetCurRun in all (below).
+  // The n-th SET_CUR that reaches the extension unit is stalled (1-based; 0: none).
   std::uint32_t stallSetCur = 0;
   // The device is pulled when the n-th SET_CUR reaches the extension unit, before it answers.
   std::uint32_t unplugAtSetCur = 0;
   // The first streaming-probe request is answered this late, as by a camera still starting up:
   // the driver's probe, and with it the video node, waits that long.
   std::uint32_t firstProbeDelayMs = 0;
-  // How many SET_CURs from stallSetCur on are stalled: more than one is a controller that stops
-  // taking requests mid-write.
-  std::uint32_t stallSetCurRun = 1;
 };
 
 class ControlEndpoint {

@@ -41,8 +41,6 @@ const std::vector<OptionRule>& OptionTable() {
             [](EmulatedCameraOptions& o) { return &o.eraseAnswerDelayMs; }),
       Count("--stall-set", UINT32_MAX,
             [](EmulatedCameraOptions& o) { return &o.faults.stallSetCur; }),
-      Count("--stall-run", UINT32_MAX,
-            [](EmulatedCameraOptions& o) { return &o.faults.stallSetCurRun; }),
       Count("--unplug-at-set", UINT32_MAX,
             [](EmulatedCameraOptions& o) { return &o.faults.unplugAtSetCur; }),
       Count("--probe-delay", 4000,
@@ -87,8 +85,7 @@ std::string EmulatedCameraUsage() {
          "  --status-write-ms MS     status-register write time (default 15)\n"
          "  --erase-answer-delay MS  answer a controller erase request this late, the erase\n"
          "                           running on meanwhile (default 0: once the erase is done)\n"
-         "  --stall-set N            stall the N-th SET_CUR on the extension unit...\n"
-         "  --stall-run K            ...and the K-1 after it (default 1)\n"
+         "  --stall-set N            stall the N-th SET_CUR on the extension unit\n"
          "  --unplug-at-set N        pull the device when the N-th SET_CUR arrives\n"
          "  --probe-delay MS         answer the driver's first streaming probe this late\n"
          "  --state-dir DIR          where state.txt, requests.txt and flash.bin go\n"

@@ -142,30 +142,6 @@ TEST_F(ControlEndpointFaultTest, InjectedStallAndUnplugHitTheirOwnSetCurOnly) {
   EXPECT_EQ(endpoint_.extensionSetCurCount(), 4u);
 }
 
-TEST_F(ControlEndpointTest, StallRunStallsEverySetCurFromItsFirstOnAndNoGet) {
-  ControlFaults faults;
-  faults.stallSetCur = 2;
-  faults.stallSetCurRun = 3;
-  ControlEndpoint endpoint(
-      VelkorCameraModel(),
-      [this](std::uint8_t selector, bool set, std::uint8_t* payload, std::uint16_t size) {
-        return unit_(selector, set, payload, size);
-      },
-      faults);
-  std::vector<ControlOutcome::Kind> kinds;
-  std::vector<int> registers;
-  for (std::uint8_t value = 1; value <= 5; ++value) {
-    const Bytes write = {0x06, 0x10, value, 0x00};
-    kinds.push_back(endpoint.Handle(Packet(0x21, uvc::kSetCur, 1 << 8, kUnitIndex, 4), write).kind);
-    EXPECT_EQ(endpoint.Handle(Packet(0xA1, uvc::kGetCur, 1 << 8, kUnitIndex, 4), {}).kind,
-              ControlOutcome::Kind::kDone);
-    registers.push_back(unit_.camera().Register(0x1006));
-  }
-  using K = ControlOutcome::Kind;
-  EXPECT_EQ(kinds, (std::vector<K>{K::kDone, K::kStall, K::kStall, K::kStall, K::kDone}));
-  EXPECT_EQ(registers, (std::vector<int>{1, 1, 1, 1, 5}));  // stalled writes never reached it
-}
-
 TEST_F(ControlEndpointFaultTest, OnlyTheFirstStreamingProbeIsLate) {
   const ControlOutcome first = endpoint_.Handle(Packet(0xA1, uvc::kGetDef, 0x0100, 1, 34), {});
   const ControlOutcome second = endpoint_.Handle(Packet(0xA1, uvc::kGetCur, 0x0100, 1, 34), {});
