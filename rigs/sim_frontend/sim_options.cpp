@@ -121,6 +121,13 @@ const std::vector<OptionRule>& OptionTable() {
          o.faults.failSelector = static_cast<int>(selector);
          return error;
        }},
+      {"--fail-selector-from", true,
+       [](SimFrontendOptions& o, const std::string& v) {
+         std::uint64_t n = 0;
+         auto error = ReadRanged("--fail-selector-from", v, 1, UINT32_MAX, &n);
+         o.faults.failSelectorFrom = static_cast<std::uint32_t>(n);
+         return error;
+       }},
       {"--fail-result", true,
        [](SimFrontendOptions& o, const std::string& v) {
          std::uint64_t code = 0;
@@ -227,6 +234,10 @@ SimOptionsResult ParseSimOptions(const std::vector<std::string>& args) {
     result.error = "--replugged needs --camera-state";
     return result;
   }
+  if (read.Gave("--fail-selector-from") && !read.Gave("--fail-selector")) {
+    result.error = "--fail-selector-from needs --fail-selector";
+    return result;
+  }
   if (failResultGiven && !failureChosen) {
     result.error = "--fail-result needs --fail-request or --fail-selector";
     return result;
@@ -262,7 +273,8 @@ std::string SimOptionsUsage(const std::string& program) {
          "\n"
          "Faults:\n"
          "  --fail-request N       the N-th extension-unit request fails (1 = the first)\n"
-         "  --fail-selector S      every request on selector S (0..5) fails\n"
+         "  --fail-selector S      every request on selector S (0..5) fails...\n"
+         "  --fail-selector-from N ...from the N-th request on (default: from the first)\n"
          "  --fail-result CODE     what the failing request answers, e.g. 0x80004005 (default)\n"
          "                         or 1 (a success code other than S_OK)\n"
          "  --unplug-after N       the camera is unplugged after N requests\n"

@@ -93,8 +93,9 @@ std::string EmulatedCameraUsage() {
          "  --vhci DIR               vhci_hcd's sysfs directory\n"
          "The simulator's camera options (--chip-row, --chip-version, --flash-kind, --wp-pin,\n"
          "--wp-wiring, --busy-polls, --probe-bits, --corrupt-readback, --memory-read-count,\n"
-         "--busy-forever, --done-never), request faults (--fail-request N and --fail-selector S\n"
-         "stall unit requests; --unplug-after N pulls the device at the request after the N-th)\n"
+         "--busy-forever, --done-never), request faults (--fail-request N, --fail-selector S and\n"
+         "--fail-selector-from N stall unit requests; --unplug-after N pulls the device at the\n"
+         "request after the N-th)\n"
          "and --camera-state FILE [--replugged] (start from FILE when it exists, save the state\n"
          "to it when serving ends) are taken as velkor-update-sim takes them.\n"
          "Serves until SIGTERM or SIGINT, or until the host drops the device; then dumps.\n";
@@ -167,7 +168,8 @@ bool SimulatedUnit::LoadState(const sim::SimCameraState& state, bool replugged,
 bool SimulatedUnit::Lost(std::uint32_t number, std::uint8_t selector) const {
   const std::uint32_t first = faults_.failRequestNumber;
   return (first != 0 && number >= first && number - first < faults_.failRequestRun) ||
-         (faults_.failSelector >= 0 && selector == faults_.failSelector);
+         (faults_.failSelector >= 0 && number >= faults_.failSelectorFrom &&
+          selector == faults_.failSelector);
 }
 
 UnitAnswer SimulatedUnit::operator()(std::uint8_t selector, bool set, std::uint8_t* payload,

@@ -163,14 +163,16 @@ judge_tool_write() {
     fail_because "no 65,536-byte backup"
 }
 
-# A failed update, then a second one on the camera it left. The controller stops taking SET_CURs
-# in the middle of the flash write (every one from the 3,000th on), so the first run ends "Fail"
-# with the flash partly written and no way to put the protection back. The camera is pulled, and
-# a new camera process plugged in again starts from the state the first left (registers at
-# power-on, flash and status register as they were): the second run must end "Pass" with the
-# image and the protection on.
+# A failed update, then a second one on the camera it left. The controller's flash path breaks
+# in the middle of the write: from its 6,000th unit request on, it stalls every request on the
+# flash selector (3), while register access still works. The first run ends "Fail" with the
+# flash partly written, its configuration block still erased. The camera is pulled, and a new
+# camera process plugged in again starts from the state the first left (registers at power-on,
+# flash and status register as they were): the second run must end "Pass" with the image and
+# the protection on.
 scenario_stall_write_rerun() {
-  camera_plug cam --stall-set 3000 --stall-run 4000000000 --camera-state "$SCENARIO_DIR/camera.state"
+  camera_plug cam --fail-selector 3 --fail-selector-from 6000 \
+    --camera-state "$SCENARIO_DIR/camera.state"
   wait_capture_nodes 1
   run_updater
   camera_unplug cam
@@ -183,7 +185,7 @@ scenario_stall_write_rerun() {
 judge_stall_write_rerun() {
   expect_result "$1" 'Fail'
   expect_meta "$1" updater_exit 0
-  expect_state_at_least "$1" cam set_cur 3000
+  expect_state_at_least "$1" cam unit_requests 6000
   expect_state "$1" cam flash_changed 1
   expect_no_violations "$1" cam-rerun
   expect_meta "$1" rerun_exit 0

@@ -90,6 +90,10 @@ TEST(SimOptionsFaults, RequestFaultsAreTaken) {
   options = ParseOk({"--fail-selector", "3", "--fail-result", "0x8007048F"});
   EXPECT_EQ(options.faults.failSelector, 3);
   EXPECT_EQ(options.faults.failResult, hr::kDeviceNotConnected);
+  EXPECT_EQ(options.faults.failSelectorFrom, 0u);  // from the first request
+  EXPECT_EQ(
+      ParseOk({"--fail-selector", "3", "--fail-selector-from", "6000"}).faults.failSelectorFrom,
+      6000u);
 
   // Without --fail-result a failing request answers a plain failure.
   EXPECT_EQ(ParseOk({"--fail-selector", "0"}).faults.failResult, hr::kFail);
@@ -143,6 +147,8 @@ TEST(SimOptionsErrors, EachBadInputIsRefusedWithAMessageNamingTheOption) {
       {{"--fail-selector", "6"}, "--fail-selector"},
       {{"--fail-selector", "3", "--fail-result", "0"}, "--fail-result"},
       {{"--fail-result", "1"}, "--fail-result needs"},
+      {{"--fail-selector-from", "9"}, "--fail-selector-from needs --fail-selector"},
+      {{"--fail-selector", "3", "--fail-selector-from", "0"}, "--fail-selector-from"},
       {{"--unplug-after", ""}, "--unplug-after"},
       {{"--corrupt-readback", "some"}, "--corrupt-readback"},
       {{"--memory-read-count", "300"}, "--memory-read-count"},
@@ -163,13 +169,17 @@ TEST(SimOptionsErrors, EachBadInputIsRefusedWithAMessageNamingTheOption) {
 
 TEST(SimOptionsUsageText, ListsEveryOption) {
   const std::string usage = SimOptionsUsage("velkor-update-sim");
-  for (const char* option : {"--chip-row",     "--chip-version",     "--flash-kind",
-                             "--wp-pin",       "--wp-wiring",        "--attach",
-                             "--fail-request", "--fail-selector",    "--fail-result",
-                             "--unplug-after", "--corrupt-readback", "--memory-read-count",
-                             "--busy-forever", "--done-never",       "--image",
-                             "--busy-polls",   "--probe-bits",       "--probe-result",
-                             "--fast",         "--diagnostics",      "--help"}) {
+  for (const char* option : {"--chip-row",          "--chip-version",
+                             "--flash-kind",        "--wp-pin",
+                             "--wp-wiring",         "--attach",
+                             "--fail-request",      "--fail-selector",
+                             "--fail-result",       "--fail-selector-from",
+                             "--unplug-after",      "--corrupt-readback",
+                             "--memory-read-count", "--busy-forever",
+                             "--done-never",        "--image",
+                             "--busy-polls",        "--probe-bits",
+                             "--probe-result",      "--fast",
+                             "--diagnostics",       "--help"}) {
     EXPECT_NE(usage.find(option), std::string::npos) << option;
   }
 }

@@ -119,6 +119,14 @@ TEST(SimulatedUnitTest, FailingRequestsStallBeforeTheCameraAndTheUnplugComesAfte
   EXPECT_EQ(bySelector(2, true, bus, 8), UnitAnswer::kStall);
   EXPECT_EQ(bySelector.camera().busSetCount(), 0u);
   EXPECT_EQ(WriteRegister(bySelector, kWpPinRegister, 1), UnitAnswer::kDone);
+
+  sim::SimRequestFaults selectorTwoLater = everySelectorTwo;
+  selectorTwoLater.failSelectorFrom = 3;
+  SimulatedUnit later(RigCameraConfig(0, 0), selectorTwoLater);
+  EXPECT_EQ(later(2, true, bus, 8), UnitAnswer::kDone);
+  EXPECT_EQ(WriteRegister(later, kWpPinRegister, 1), UnitAnswer::kDone);
+  EXPECT_EQ(later(2, true, bus, 8), UnitAnswer::kStall);
+  EXPECT_EQ(later.camera().busSetCount(), 1u);
 }
 
 // A controller that erases the flash itself (row 9), write protection already off.
