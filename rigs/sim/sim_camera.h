@@ -65,6 +65,10 @@ struct SimCameraConfig {
   std::uint32_t readBackFlipMask = 0;     // XOR into every byte that selector 3 reads back...
   std::int32_t readBackFlipOffset = -1;   // ...or only into the byte at this flash offset
   std::uint8_t memoryReadCount = 8;       // count byte of selector-4 replies
+  // From the request of this number on (as the caller numbers them; 0: never) the controller
+  // refuses every flash program request: its write path broke in the middle of an update, while
+  // flash reads and register access still work.
+  std::uint32_t programFailsFrom = 0;
 };
 
 // Everything a camera carries from one run of a host to the next: which chip it is (to refuse a

@@ -145,6 +145,9 @@ HResult SimCamera::HandleFlash(bool set, std::uint8_t* payload) {
                     "flash program while 0x1080 = 1");
       return hr::kOk;
     }
+    if (config_.programFailsFrom != 0 && currentRequest_ >= config_.programFailsFrom) {
+      return hr::kFail;
+    }
     // The firmware does not report a refused program; a later read-back shows it.
     flash_->Program(address, std::span<const std::uint8_t>(payload + 3, command));
   } else if ((command & kFlashReadRequest) && (command & 0x7F) <= kMaxChunk) {

@@ -305,7 +305,7 @@ HResult SimWorld::ServeRequest(DeviceState& state, const KsPropertyNode& propert
   HResult result;
   if ((faults.failRequestNumber != 0 && number >= faults.failRequestNumber &&
        number - faults.failRequestNumber < faults.failRequestRun) ||
-      (faults.failSelector >= 0 && number >= faults.failSelectorFrom &&
+      (faults.failSelector >= 0 &&
        property.id == static_cast<std::uint32_t>(faults.failSelector))) {
     result = faults.failResult;  // the request is lost: the camera never sees it
   } else if (lost != nullptr) {

@@ -50,10 +50,8 @@ struct SimRequestFaults {
   std::uint32_t failRequestNumber = 0;
   // ...and the requests right after it, this many in all (a run of lost requests)...
   std::uint32_t failRequestRun = 1;
-  // ...or every request on this selector (-1: none), from the request of this number on (0 and
-  // 1: from the first; later: a flash path that breaks in the middle of an update)...
+  // ...or every request on this selector (-1: none)...
   int failSelector = -1;
-  std::uint32_t failSelectorFrom = 0;
   // ...answering this code (a failure code, or a success code other than kOk such as 1).
   HResult failResult = hr::kFail;
   // Unplug the camera after this many requests (0: never): later requests fail with

@@ -121,11 +121,11 @@ const std::vector<OptionRule>& OptionTable() {
          o.faults.failSelector = static_cast<int>(selector);
          return error;
        }},
-      {"--fail-selector-from", true,
+      {"--fail-writes-from", true,
        [](SimFrontendOptions& o, const std::string& v) {
          std::uint64_t n = 0;
-         auto error = ReadRanged("--fail-selector-from", v, 1, UINT32_MAX, &n);
-         o.faults.failSelectorFrom = static_cast<std::uint32_t>(n);
+         auto error = ReadRanged("--fail-writes-from", v, 1, UINT32_MAX, &n);
+         o.camera.programFailsFrom = static_cast<std::uint32_t>(n);
          return error;
        }},
       {"--fail-result", true,
@@ -234,10 +234,6 @@ SimOptionsResult ParseSimOptions(const std::vector<std::string>& args) {
     result.error = "--replugged needs --camera-state";
     return result;
   }
-  if (read.Gave("--fail-selector-from") && !read.Gave("--fail-selector")) {
-    result.error = "--fail-selector-from needs --fail-selector";
-    return result;
-  }
   if (failResultGiven && !failureChosen) {
     result.error = "--fail-result needs --fail-request or --fail-selector";
     return result;
@@ -273,11 +269,12 @@ std::string SimOptionsUsage(const std::string& program) {
          "\n"
          "Faults:\n"
          "  --fail-request N       the N-th extension-unit request fails (1 = the first)\n"
-         "  --fail-selector S      every request on selector S (0..5) fails...\n"
-         "  --fail-selector-from N ...from the N-th request on (default: from the first)\n"
+         "  --fail-selector S      every request on selector S (0..5) fails\n"
          "  --fail-result CODE     what the failing request answers, e.g. 0x80004005 (default)\n"
          "                         or 1 (a success code other than S_OK)\n"
          "  --unplug-after N       the camera is unplugged after N requests\n"
+         "  --fail-writes-from N   from the N-th request on, every flash program request\n"
+         "                         fails (reads and register access go on working)\n"
          "  --corrupt-readback R   flash reads return a flipped bit in \"all\" bytes or only in\n"
          "                         the \"last\" byte of the flash\n"
          "  --memory-read-count N  the count byte of controller-memory replies (default 8)\n"

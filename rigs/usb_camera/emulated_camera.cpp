@@ -93,11 +93,11 @@ std::string EmulatedCameraUsage() {
          "  --vhci DIR               vhci_hcd's sysfs directory\n"
          "The simulator's camera options (--chip-row, --chip-version, --flash-kind, --wp-pin,\n"
          "--wp-wiring, --busy-polls, --probe-bits, --corrupt-readback, --memory-read-count,\n"
-         "--busy-forever, --done-never), request faults (--fail-request N, --fail-selector S and\n"
-         "--fail-selector-from N stall unit requests; --unplug-after N pulls the device at the\n"
-         "request after the N-th)\n"
-         "and --camera-state FILE [--replugged] (start from FILE when it exists, save the state\n"
-         "to it when serving ends) are taken as velkor-update-sim takes them.\n"
+         "--busy-forever, --done-never, --fail-writes-from), request faults (--fail-request N\n"
+         "and --fail-selector S stall unit requests; --unplug-after N pulls the device at the\n"
+         "request after the N-th) and --camera-state FILE [--replugged] (start from FILE when\n"
+         "it exists, save the state to it when serving ends) are taken as velkor-update-sim\n"
+         "takes them.\n"
          "Serves until SIGTERM or SIGINT, or until the host drops the device; then dumps.\n";
 }
 
@@ -168,8 +168,7 @@ bool SimulatedUnit::LoadState(const sim::SimCameraState& state, bool replugged,
 bool SimulatedUnit::Lost(std::uint32_t number, std::uint8_t selector) const {
   const std::uint32_t first = faults_.failRequestNumber;
   return (first != 0 && number >= first && number - first < faults_.failRequestRun) ||
-         (faults_.failSelector >= 0 && number >= faults_.failSelectorFrom &&
-          selector == faults_.failSelector);
+         (faults_.failSelector >= 0 && selector == faults_.failSelector);
 }
 
 UnitAnswer SimulatedUnit::operator()(std::uint8_t selector, bool set, std::uint8_t* payload,
@@ -194,8 +193,8 @@ UnitAnswer SimulatedUnit::operator()(std::uint8_t selector, bool set, std::uint8
     return UnitAnswer::kStall;  // lost on the way: the camera never sees it
   }
   const std::uint32_t erasesBefore = camera_->controllerEraseRequests();
-  const bool done =
-      camera_->HandleRequest(selector, set ? kFlagsSet : kFlagsGet, payload, size) == hr::kOk;
+  const bool done = camera_->HandleRequest(selector, set ? kFlagsSet : kFlagsGet, payload, size,
+                                           number) == hr::kOk;
   if (eraseAnswerDelayMs_ != 0 && camera_->controllerEraseRequests() != erasesBefore) {
     // The erase runs on the virtual clock, which catches up with the real one at the next
     // request; the answer waits here, so a host whose control timeout is shorter gives up

@@ -163,16 +163,15 @@ judge_tool_write() {
     fail_because "no 65,536-byte backup"
 }
 
-# A failed update, then a second one on the camera it left. The controller's flash path breaks
-# in the middle of the write: from its 6,000th unit request on, it stalls every request on the
-# flash selector (3), while register access still works. The first run ends "Fail" with the
+# A failed update, then a second one on the camera it left. The controller's write path breaks
+# in the middle of the write: from its 6,000th unit request on, it stalls every flash program
+# request, while flash reads and register access still work. The first run ends "Fail" with the
 # flash partly written, its configuration block still erased. The camera is pulled, and a new
 # camera process plugged in again starts from the state the first left (registers at power-on,
 # flash and status register as they were): the second run must end "Pass" with the image and
 # the protection on.
 scenario_stall_write_rerun() {
-  camera_plug cam --fail-selector 3 --fail-selector-from 6000 \
-    --camera-state "$SCENARIO_DIR/camera.state"
+  camera_plug cam --fail-writes-from 6000 --camera-state "$SCENARIO_DIR/camera.state"
   wait_capture_nodes 1
   run_updater
   camera_unplug cam

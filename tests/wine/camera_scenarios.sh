@@ -49,7 +49,7 @@ declare -A config=(
   [close]="--erase-ms 300 --pace-requests 8"
   [no-waits]="--erase-ms 0 --status-write-ms 0"
   [chip-row-9]="--erase-ms 300 --chip-row 9"
-  [rerun]="--erase-ms 300 --fail-selector 3 --fail-selector-from $mid_write_request --camera-state camera.state"
+  [rerun]="--erase-ms 300 --fail-writes-from $mid_write_request --camera-state camera.state"
 )
 # Scenarios that run the updater a second time, on the camera state the first run left (the
 # camera unplugged and plugged in again), with this configuration. The first run's files are
@@ -257,8 +257,8 @@ if ran unplug; then
   fi
 fi
 
-# A run that fails (the flash selector's requests fail from the middle of the write on, while
-# register access still works), then a second run on the camera it left, re-plugged: the
+# A run that fails (every flash program request fails from the middle of the write on, while
+# reads and register access still work), then a second run on the camera it left, re-plugged: the
 # second must end "Pass" with the image and the protection on.
 if ran rerun; then
   verdict_is rerun-first 'Fail'

@@ -90,14 +90,12 @@ TEST(SimOptionsFaults, RequestFaultsAreTaken) {
   options = ParseOk({"--fail-selector", "3", "--fail-result", "0x8007048F"});
   EXPECT_EQ(options.faults.failSelector, 3);
   EXPECT_EQ(options.faults.failResult, hr::kDeviceNotConnected);
-  EXPECT_EQ(options.faults.failSelectorFrom, 0u);  // from the first request
-  EXPECT_EQ(
-      ParseOk({"--fail-selector", "3", "--fail-selector-from", "6000"}).faults.failSelectorFrom,
-      6000u);
 
   // Without --fail-result a failing request answers a plain failure.
   EXPECT_EQ(ParseOk({"--fail-selector", "0"}).faults.failResult, hr::kFail);
   EXPECT_EQ(ParseOk({"--unplug-after", "1000"}).faults.unplugAfterRequests, 1000u);
+  EXPECT_EQ(ParseOk({"--fail-writes-from", "6000"}).camera.programFailsFrom, 6000u);
+  EXPECT_EQ(ParseOk({}).camera.programFailsFrom, 0u);
 }
 
 TEST(SimOptionsFaults, CameraFaultsAreTaken) {
@@ -147,8 +145,7 @@ TEST(SimOptionsErrors, EachBadInputIsRefusedWithAMessageNamingTheOption) {
       {{"--fail-selector", "6"}, "--fail-selector"},
       {{"--fail-selector", "3", "--fail-result", "0"}, "--fail-result"},
       {{"--fail-result", "1"}, "--fail-result needs"},
-      {{"--fail-selector-from", "9"}, "--fail-selector-from needs --fail-selector"},
-      {{"--fail-selector", "3", "--fail-selector-from", "0"}, "--fail-selector-from"},
+      {{"--fail-writes-from", "0"}, "--fail-writes-from"},
       {{"--unplug-after", ""}, "--unplug-after"},
       {{"--corrupt-readback", "some"}, "--corrupt-readback"},
       {{"--memory-read-count", "300"}, "--memory-read-count"},
@@ -173,7 +170,7 @@ TEST(SimOptionsUsageText, ListsEveryOption) {
                              "--flash-kind",        "--wp-pin",
                              "--wp-wiring",         "--attach",
                              "--fail-request",      "--fail-selector",
-                             "--fail-result",       "--fail-selector-from",
+                             "--fail-result",       "--fail-writes-from",
                              "--unplug-after",      "--corrupt-readback",
                              "--memory-read-count", "--busy-forever",
                              "--done-never",        "--image",

@@ -119,14 +119,33 @@ TEST(SimulatedUnitTest, FailingRequestsStallBeforeTheCameraAndTheUnplugComesAfte
   EXPECT_EQ(bySelector(2, true, bus, 8), UnitAnswer::kStall);
   EXPECT_EQ(bySelector.camera().busSetCount(), 0u);
   EXPECT_EQ(WriteRegister(bySelector, kWpPinRegister, 1), UnitAnswer::kDone);
+}
 
-  sim::SimRequestFaults selectorTwoLater = everySelectorTwo;
-  selectorTwoLater.failSelectorFrom = 3;
-  SimulatedUnit later(RigCameraConfig(0, 0), selectorTwoLater);
-  EXPECT_EQ(later(2, true, bus, 8), UnitAnswer::kDone);
-  EXPECT_EQ(WriteRegister(later, kWpPinRegister, 1), UnitAnswer::kDone);
-  EXPECT_EQ(later(2, true, bus, 8), UnitAnswer::kStall);
-  EXPECT_EQ(later.camera().busSetCount(), 1u);
+TEST(SimulatedUnitTest, BrokenWritePathStallsProgramsFromItsRequestOnWhileReadsGoOn) {
+  sim::SimCameraConfig config = RigCameraConfig(0, 0);
+  config.initialStatus = 0x00;
+  config.initialFlash.assign(sim::SimFlash::kSize, 0xFF);
+  config.programFailsFrom = 3;
+  SimulatedUnit unit(config);
+  auto program = [&unit](std::uint16_t address, std::uint8_t value) {
+    std::uint8_t request[12] = {static_cast<std::uint8_t>(address),
+                                static_cast<std::uint8_t>(address >> 8), 1, value};
+    return unit(3, true, request, 12);
+  };
+  auto read = [&unit](std::uint16_t address) {
+    std::uint8_t request[12] = {static_cast<std::uint8_t>(address),
+                                static_cast<std::uint8_t>(address >> 8), 0x81};
+    EXPECT_EQ(unit(3, true, request, 12), UnitAnswer::kDone);
+    std::uint8_t reply[12] = {};
+    EXPECT_EQ(unit(3, false, reply, 12), UnitAnswer::kDone);
+    return reply[3];
+  };
+
+  EXPECT_EQ(program(0x10, 0x42), UnitAnswer::kDone);   // request 1
+  EXPECT_EQ(read(0x10), 0x42);                         // requests 2 and 3
+  EXPECT_EQ(program(0x11, 0x43), UnitAnswer::kStall);  // request 4
+  EXPECT_EQ(read(0x11), 0xFF);
+  EXPECT_EQ(WriteRegister(unit, kWpPinRegister, 1), UnitAnswer::kDone);
 }
 
 // A controller that erases the flash itself (row 9), write protection already off.
