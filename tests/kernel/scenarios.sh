@@ -164,14 +164,15 @@ judge_tool_write() {
 }
 
 # A failed update, then a second one on the camera it left. The controller's write path breaks
-# in the middle of the write: from its 6,000th unit request on, it stalls every flash program
-# request, while flash reads and register access still work. The first run ends "Fail" with the
-# flash partly written, its configuration block still erased. The camera is pulled, and a new
+# in the middle of the write: from its 4,000th unit request on (the write runs from about the
+# 1,600th to the 9,800th and reaches the configuration block at 0x8034 at about the 5,700th), it
+# stalls every flash program request, while flash reads and register access still work. The
+# first run ends "Fail" with the flash partly written, its configuration block still erased. The camera is pulled, and a new
 # camera process plugged in again starts from the state the first left (registers at power-on,
 # flash and status register as they were): the second run must end "Pass" with the image and
 # the protection on.
 scenario_stall_write_rerun() {
-  camera_plug cam --fail-writes-from 6000 --camera-state "$SCENARIO_DIR/camera.state"
+  camera_plug cam --fail-writes-from 4000 --camera-state "$SCENARIO_DIR/camera.state"
   wait_capture_nodes 1
   run_updater
   camera_unplug cam
@@ -184,7 +185,7 @@ scenario_stall_write_rerun() {
 judge_stall_write_rerun() {
   expect_result "$1" 'Fail'
   expect_meta "$1" updater_exit 0
-  expect_state_at_least "$1" cam unit_requests 6000
+  expect_state_at_least "$1" cam unit_requests 4000
   expect_state "$1" cam flash_changed 1
   expect_no_violations "$1" cam-rerun
   expect_meta "$1" rerun_exit 0

@@ -37,6 +37,8 @@ unset DISPLAY
 # A request in the middle of the flash write (the write runs from about request 2,900 to
 # 11,100 of a whole update).
 mid_write_request=6000
+# A request in the write before it reaches the configuration block at 0x8034 (about 5,700).
+early_write_request=4000
 
 # The scenarios: name and the fake camera's configuration.
 declare -A config=(
@@ -49,7 +51,7 @@ declare -A config=(
   [close]="--erase-ms 300 --pace-requests 8"
   [no-waits]="--erase-ms 0 --status-write-ms 0"
   [chip-row-9]="--erase-ms 300 --chip-row 9"
-  [rerun]="--erase-ms 300 --fail-writes-from $mid_write_request --camera-state camera.state"
+  [rerun]="--erase-ms 300 --fail-writes-from $early_write_request --camera-state camera.state"
 )
 # Scenarios that run the updater a second time, on the camera state the first run left (the
 # camera unplugged and plugged in again), with this configuration. The first run's files are
