@@ -22,12 +22,8 @@ std::vector<std::uint8_t> ReadFile(const std::filesystem::path& path) {
                                    std::istreambuf_iterator<char>());
 }
 
-std::filesystem::path SourceTree() {
-  return std::filesystem::path(__FILE__).parent_path().parent_path().parent_path().parent_path();
-}
-
 TEST(PlaceholderImageFile, IsTheGeneratorsOutput) {
-  const auto committed = ReadFile(SourceTree() / "resources" / "firmware.bin");
+  const auto committed = ReadFile(VELKOR_PLACEHOLDER_IMAGE_FILE);
   ASSERT_EQ(committed.size(), kPlaceholderImageSize);
   EXPECT_TRUE(committed == MakePlaceholderImage()) << "regenerate resources/firmware.bin";
 }
