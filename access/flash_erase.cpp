@@ -127,4 +127,8 @@ bool EraseFlash() {
   return EraseFlash(0);
 }
 
+bool FlashErasedAfterAll(DeviceIndex device) {
+  return IsOpen(device) && IdleThroughInterface(device, true) && SampledPiecesErased(device);
+}
+
 }  // namespace velkor::access

@@ -3,6 +3,7 @@
 #include <span>
 
 #include "access/access_calls.h"
+#include "access/agreed_read.h"
 #include "access/chip_table.h"
 #include "access/flash_interface.h"
 #include "access/serial_flash.h"
@@ -29,33 +30,6 @@ struct Preamble {
   std::uint8_t mode;
   std::uint16_t blockOffset;
 };
-
-// Asks a query whose answer decides whether and where the protection goes: twice, and a third
-// time unless two answers already agree, so that one lost or garbled reply cannot decide. A
-// lone answer among failed requests is taken; answers that all differ are not.
-template <typename Value, typename Query>
-bool ReadAgreed(Query query, Value* out) {
-  Value answers[3] = {};
-  int count = 0;
-  for (int attempt = 0; attempt < 3; ++attempt) {
-    Value value{};
-    if (!query(&value)) {
-      continue;
-    }
-    for (int i = 0; i < count; ++i) {
-      if (answers[i] == value) {
-        *out = value;
-        return true;
-      }
-    }
-    answers[count++] = value;
-  }
-  if (count == 1) {
-    *out = answers[0];
-    return true;
-  }
-  return false;
-}
 
 // Reads what both modes need: the flash kind, and for chips that answer the flash-mode query
 // the mode and the page of the configuration block, each agreed on by two answers. False when
@@ -89,6 +63,10 @@ bool ReadFlashByte(DeviceIndex device, std::uint16_t address, std::uint8_t* valu
     }
   }
   return false;
+}
+
+std::uint8_t ImageByte(std::span<const std::uint8_t> image, std::uint16_t address) {
+  return address < image.size() ? image[address] : 0;
 }
 
 // A configuration-block byte that decides the restore. When it cannot be read, the image's byte
@@ -135,16 +113,43 @@ ConfigBlockAddresses ConfigBlockFor(const ChipRow& row, std::uint16_t blockOffse
           static_cast<std::uint16_t>(base + kConfigOffsetF)};
 }
 
+// A pin register written and read back: the level on WP# is what decides whether the status
+// register can change, and a write that was lost or garbled on its way shows only in the
+// register itself.
+bool WritePinRegister(DeviceIndex device, std::uint16_t reg, std::uint8_t value) {
+  for (int attempt = 0; attempt < kRequestAttempts; ++attempt) {
+    // One read back suffices: a garbled answer shows as a difference and costs a rewrite.
+    std::uint8_t readBack = 0;
+    if (WriteRegisterConfirmed(device, reg, value) && ReadRegister(device, reg, &readBack) &&
+        readBack == value) {
+      return true;
+    }
+  }
+  return false;
+}
+
 bool RestorePin(DeviceIndex device, std::uint16_t restoreRegister, std::uint8_t levelByte) {
   return restoreRegister == kNoRestoreRegister ||
-         WriteRegisterConfirmed(device, restoreRegister,
-                                static_cast<std::uint8_t>(levelByte ^ 0xFF));
+         WritePinRegister(device, restoreRegister, static_cast<std::uint8_t>(levelByte ^ 0xFF));
+}
+
+// The access values of the flash-access setup registers, for host-driven flash commands.
+bool ApplyAccessSetup(DeviceIndex device, int kind) {
+  bool ok = WriteRegisterConfirmed(device, kRegSetup5F3, kAccess5F3);
+  for (int i = 0; i < 4; ++i) {
+    ok = WriteRegisterConfirmed(device, kRegsSetup5F8[i], kAccess5F8[i]) && ok;
+  }
+  return WriteRegisterConfirmed(device, kRegSetup5F5, Access5F5(kind)) && ok;
 }
 
 bool ReleaseProtection(DeviceIndex device, const ChipRow& row, const Preamble& pre,
-                       std::uint16_t* restoreRegister, std::uint8_t* configByte) {
+                       std::uint16_t* restoreRegister, std::uint8_t* configByte,
+                       const ProtectOptions& options) {
   bool ok = true;
-  if (row.flashAccessSetup != 0) {
+  if (row.flashAccessSetup != 0 && options.reapplyAccessSetup) {
+    // A repeated release: the values saved by the first one stay the ones to put back.
+    ok = ApplyAccessSetup(device, pre.kind);
+  } else if (row.flashAccessSetup != 0) {
     // The saved values go back after the write: one garbled answer must not decide them.
     ok = ReadAgreed([device](std::uint8_t* v) { return ReadRegister(device, kRegSetup5F3, v); },
                     &context.savedReg5F3[device]) &&
@@ -169,11 +174,11 @@ bool ReleaseProtection(DeviceIndex device, const ChipRow& row, const Preamble& p
   if (polarity != 0) {
     const std::uint8_t mask = static_cast<std::uint8_t>(1u << pin);
     *configByte = mask;
-    ok = WriteRegisterConfirmed(device, kRegPinEnable, mask) && ok;
+    ok = WritePinRegister(device, kRegPinEnable, mask) && ok;
     if (polarity == 1) {
       *configByte = static_cast<std::uint8_t>(mask ^ 0xFF);
     }
-    ok = WriteRegisterConfirmed(device, kRegPinLevel, *configByte) && ok;
+    ok = WritePinRegister(device, kRegPinLevel, *configByte) && ok;
     *restoreRegister = kRegPinLevel;
   }
 
@@ -185,13 +190,23 @@ bool ReleaseProtection(DeviceIndex device, const ChipRow& row, const Preamble& p
 
 bool RestoreProtection(DeviceIndex device, const ChipRow& row, const Preamble& pre,
                        const std::uint16_t* restoreRegister, const std::uint8_t* configByte,
-                       std::span<const std::uint8_t> image) {
+                       std::span<const std::uint8_t> image, const ProtectOptions& options) {
+  // From a known state: a flash left selected by a lost release would take the restore's
+  // commands as more bytes of an old one.
+  WriteRegisterConfirmed(device, kRegChipSelect, 1);
   bool ok = true;
+  if (options.reapplyAccessSetup && row.flashAccessSetup != 0) {
+    ok = ApplyAccessSetup(device, pre.kind);
+  }
   if (row.flashModeQuery == 0 || pre.mode != kFlashModeSelfManaged) {
-    // The block is read from the flash as it is now, so the image just written decides.
+    // The block is read from the flash as it is now, so the image just written decides; a
+    // flash that may be erased or partly written does not decide at all.
     const ConfigBlockAddresses at = ConfigBlockFor(row, pre.blockOffset);
-    const std::uint8_t d = ConfigBlockByte(device, at.d, image);
-    const std::uint8_t f = ConfigBlockByte(device, at.f, image);
+    const bool fromImage = options.decideFromImage;
+    const std::uint8_t d =
+        fromImage ? ImageByte(image, at.d) : ConfigBlockByte(device, at.d, image);
+    const std::uint8_t f =
+        fromImage ? ImageByte(image, at.f) : ConfigBlockByte(device, at.f, image);
     if ((d >= kMinProtectingD && (f & kProtectFlagF) != 0) || row.alwaysProtect != 0) {
       // Written while the flash-access setup still holds (on chips that need it, the host's
       // commands reach the flash only then) and while the pin still releases WP# (with SRWD
@@ -212,7 +227,8 @@ bool RestoreProtection(DeviceIndex device, const ChipRow& row, const Preamble& p
 }  // namespace
 
 bool SetFlashWriteProtect(DeviceIndex device, std::uint8_t mode, std::uint16_t* restoreRegister,
-                          std::uint8_t* configByte, std::span<const std::uint8_t> image) {
+                          std::uint8_t* configByte, std::span<const std::uint8_t> image,
+                          const ProtectOptions& options) {
   if (restoreRegister == nullptr || configByte == nullptr || !IsOpen(device)) {
     return false;
   }
@@ -222,9 +238,9 @@ bool SetFlashWriteProtect(DeviceIndex device, std::uint8_t mode, std::uint16_t* 
     return false;
   }
   if (mode == 0) {
-    return ReleaseProtection(device, row, pre, restoreRegister, configByte);
+    return ReleaseProtection(device, row, pre, restoreRegister, configByte, options);
   }
-  return RestoreProtection(device, row, pre, restoreRegister, configByte, image);
+  return RestoreProtection(device, row, pre, restoreRegister, configByte, image, options);
 }
 
 bool SetFlashWriteProtect(std::uint8_t mode, std::uint16_t* restoreRegister,

@@ -31,9 +31,12 @@ Attempt WriteStatusOnce(DeviceIndex device, int kind, std::uint8_t value) {
     WriteRegisterConfirmed(device, kRegFlashEnable, 0);
     return Attempt::kUnconfirmed;
   }
-  if (!WaitFlashIdle(device)) {
+  bool timedOut = false;
+  if (!WaitFlashIdle(device, nullptr, &timedOut)) {
     WriteRegisterConfirmed(device, kRegFlashEnable, 0);
-    return Attempt::kFlashNeverIdle;
+    // A flash busy up to the deadline will not take a second write either; one that did not
+    // answer for a few reads may well.
+    return timedOut ? Attempt::kFlashNeverIdle : Attempt::kUnconfirmed;
   }
   std::uint8_t status = 0;
   const bool written =

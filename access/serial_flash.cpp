@@ -13,10 +13,16 @@ namespace {
 // A single byte transfer completes in microseconds; 1,000 polls 1 ms apart give a stalled
 // interface about a second.
 constexpr int kTransferPolls = 1000;
-// Status-register writes take up to ~15 ms and a chip erase up to some seconds: 10,000 passes
-// of at least 1 ms bound the wait at more than ten seconds.
-constexpr int kIdlePasses = 10000;
+// The idle wait ends on a deadline on the clock, sized for the slowest healthy part's chip
+// erase (about 30 s), not on a count of polls: how long a poll takes depends on the host. The
+// pass bound stands in where no clock is wired.
+constexpr std::uint64_t kIdleDeadlineMs = 40000;
+constexpr int kIdlePassesWithoutClock = 40000;
 constexpr std::uint32_t kPollIntervalMs = 1;
+// A status byte of all ones is the bus's idle level: no flash drove the line. It is no answer,
+// not "busy"; the usual cause is a flash still selected from an earlier session, which a
+// release of the chip select ends.
+constexpr std::uint8_t kNoAnswer = 0xFF;
 // One lost request is a glitch and polling goes on; this many in a row means the camera no
 // longer answers, and waiting out the whole bound (hours for the idle wait, whose passes each
 // hold two transfer waits) would only delay the failure.
@@ -28,6 +34,27 @@ void SleepMs(std::uint32_t milliseconds) {
     clock->SleepMs(milliseconds);
   }
 }
+
+// The wall-clock end of a wait; without a clock, a count of passes stands in.
+class Deadline {
+ public:
+  explicit Deadline(std::uint64_t milliseconds) : clock_(CurrentPorts().clock) {
+    if (clock_ != nullptr) {
+      end_ = clock_->NowMs() + milliseconds;
+    }
+  }
+  bool Passed() {
+    if (clock_ == nullptr) {
+      return ++passes_ >= kIdlePassesWithoutClock;
+    }
+    return clock_->NowMs() >= end_;
+  }
+
+ private:
+  Clock* clock_;
+  std::uint64_t end_ = 0;
+  int passes_ = 0;
+};
 
 // Read-status command and one received byte on the selected flash; the chip select stays low.
 // True only when every request went through and both transfers were seen done, so that a lost
@@ -60,13 +87,16 @@ bool WaitFlashReady(DeviceIndex device) {
   return false;
 }
 
-bool WaitFlashIdle(DeviceIndex device, std::uint8_t* lastStatus) {
+bool WaitFlashIdle(DeviceIndex device, std::uint8_t* lastStatus, bool* timedOut) {
   std::uint8_t status = 0;
   bool idle = false;
+  bool outOfTime = false;
   int failedInARow = 0;
-  for (int pass = 0; pass < kIdlePasses; ++pass) {
+  Deadline deadline(kIdleDeadlineMs);
+  for (;;) {
     std::uint8_t read = 0;
-    if (ReadStatusSelected(device, &read)) {
+    const bool wentThrough = ReadStatusSelected(device, &read);
+    if (wentThrough && read != kNoAnswer) {
       status = read;
       failedInARow = 0;
       if ((status & kStatusWriteInProgress) == 0) {
@@ -75,9 +105,17 @@ bool WaitFlashIdle(DeviceIndex device, std::uint8_t* lastStatus) {
       }
     } else if (++failedInARow == kFailedReadsInARow) {
       break;
+    } else if (wentThrough) {
+      // The next read starts a new session, so that a flash still selected from an earlier
+      // command that was never ended takes it as a command of its own.
+      WriteRegister(device, kRegChipSelect, 1);
     }
-    // Busy, or this read did not go through: poll again. The chip select stays low, so the
-    // next read-status command simply goes on within the same session.
+    if (deadline.Passed()) {
+      outOfTime = true;
+      break;
+    }
+    // Busy, or this read did not go through: poll again. While the flash answers, the chip
+    // select stays low and the next read-status command goes on within the same session.
     SleepMs(kPollIntervalMs);
   }
   // Released on every way out: a flash left selected would take the next command as one more
@@ -85,6 +123,9 @@ bool WaitFlashIdle(DeviceIndex device, std::uint8_t* lastStatus) {
   const bool released = WriteRegisterConfirmed(device, kRegChipSelect, 1);
   if (lastStatus != nullptr) {
     *lastStatus = status;
+  }
+  if (timedOut != nullptr) {
+    *timedOut = outOfTime;
   }
   return idle && released;
 }

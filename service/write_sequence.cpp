@@ -155,9 +155,17 @@ struct Ending {
 
 // The exit code and the status text for how the run ended.
 Ending EndingOf(const UpdateRecord& record) {
+  const bool beforeTheRelease = record.failure == Failure::kOpen ||
+                                record.failure == Failure::kBackupUnreadable ||
+                                record.failure == Failure::kBackupNotSaved;
+  if (!beforeTheRelease && !record.restored) {
+    // Whatever failed before, the camera is left unprotected, and that is what is said.
+    return {record.statusAfterRestore ? kExitCheckFailed : kExitCameraFailed, kTextRestoreFailed};
+  }
   switch (record.failure) {
     case Failure::kNone:
-      return {kExitDone, update::kTextFinished};
+      return {kExitDone,
+              record.attempts > 1 ? update::kTextFinishedAfterRetry : update::kTextFinished};
     case Failure::kOpen:
       return {kExitCameraFailed, update::kTextInitializeFailed};
     case Failure::kBackupUnreadable:
@@ -218,6 +226,7 @@ WriteOutcome RunWrite(const WriteRequest& request, Clock& clock, RequestTap& tap
     return outcome;
   }
   outcome.fields["verified"] = record.verified;
+  outcome.fields["attempts"] = record.attempts;
   outcome.fields["status_text"] = outcome.statusText;
   return outcome;
 }

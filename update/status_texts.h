@@ -9,7 +9,11 @@ constexpr char kTextEraseFailed[] = "Erase failed!!!";
 constexpr char kTextWriteFailed[] = "Write firmware Failed!!!";
 constexpr char kTextCheckFailed[] = "Check flash data Failed!!!";
 constexpr char kTextFinished[] = "Update Finish.";
-// The image was written and verified, but the write protection could not be confirmed back.
+// An attempt failed after the erase may have started; the update runs again from the erase.
+constexpr char kTextRetrying[] = "Retrying the update ...";
+// The update verified on a later attempt than the first.
+constexpr char kTextFinishedAfterRetry[] = "Update Finish. (after a retry)";
+// The write protection could not be confirmed back, whatever else happened.
 constexpr char kTextRestoreFailed[] = "Restore protection failed!!!";
 
 }  // namespace velkor::update

@@ -43,6 +43,7 @@ struct UpdateRecord {
   bool written = false;         // the write request was sent: the old firmware is gone
   bool verified = false;        // the flash was read back equal to the image
   bool restored = false;        // the protection restore was confirmed
+  int attempts = 1;             // erase-to-compare attempts made (retried after a failure)
   // The status register read once more after the restore, when the options ask for it; empty
   // when the camera did not answer.
   std::optional<std::uint8_t> statusAfterRestore;

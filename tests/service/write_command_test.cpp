@@ -120,12 +120,13 @@ TEST_F(WriteCommandTest, AnInterruptDuringTheWriteIsReportedAfterTheWriteComplet
 
 // One fault per run at request k of the write, across the whole sequence: a failed request or
 // the camera unplugged from k on. Whatever the step, the exit code must tell the truth about
-// the camera, and an image must never be written over flash that was not erased.
+// the camera, an image must never be written over flash that was not erased, and a failed
+// request on a camera that still answers must not cost the update.
 struct SweepTally {
   int runs = 0;
-  int eraseFailedOldKept = 0;
-  int writeFailed = 0;
   int passed = 0;
+  int passedAfterRetry = 0;
+  int failed = 0;
 };
 
 class WriteFaultSweepTest : public WriteCommandTest {
@@ -148,24 +149,22 @@ class WriteFaultSweepTest : public WriteCommandTest {
       EXPECT_EQ(flash, image);
       EXPECT_TRUE(Protected());
     } else {
+      ++tally->failed;
       EXPECT_TRUE(run.code == 1 || run.code == 4) << run.code;
+      // One lost request on a camera that still answers costs an attempt, not the update.
+      EXPECT_TRUE(unplug) << "a single failed request ended the write with " << run.code;
+    }
+    if (run.summary.value("status_text", "") == "Update Finish. (after a retry)") {
+      ++tally->passedAfterRetry;
     }
     const bool written = run.summary.value("written", false);
     if (!written) {
       const bool oldKept = flash == OldFirmware();
       const bool blank = std::all_of(flash.begin(), flash.end(), [](auto b) { return b == 0xFF; });
       EXPECT_TRUE(oldKept || blank) << "the flash was changed by a write that reports none";
-      if (oldKept && run.summary.value("status_text", "") == "Erase failed!!!" &&
-          run.summary.value("protection_confirmed", false)) {
-        ++tally->eraseFailedOldKept;
-        EXPECT_TRUE(Protected());
-      }
     }
     if (run.summary.value("verified", false)) {
       EXPECT_EQ(flash, image);
-    }
-    if (run.summary.value("status_text", "") == "Write firmware Failed!!!") {
-      ++tally->writeFailed;
     }
     access::CloseDevice();
     access::context = access::AccessContext{};
@@ -215,11 +214,11 @@ TEST_F(WriteFaultSweepTest, EveryFaultIsReportedTruthfully) {
     RunAt(k, false, &tally);
     RunAt(k, true, &tally);
   }
-  std::printf("%d runs: %d passed, %d erase failed with the old firmware kept, %d write failed\n",
-              tally.runs, tally.passed, tally.eraseFailedOldKept, tally.writeFailed);
+  std::printf("%d runs: %d passed (%d after a retry), %d failed\n", tally.runs, tally.passed,
+              tally.passedAfterRetry, tally.failed);
   // The sweep reached the interesting outcomes, not just one of them.
-  EXPECT_GT(tally.eraseFailedOldKept, 0);
-  EXPECT_GT(tally.writeFailed, 0);
+  EXPECT_GT(tally.passedAfterRetry, 0);
+  EXPECT_GT(tally.failed, 0);
   EXPECT_GT(tally.passed, 0);
 }
 

@@ -125,7 +125,8 @@ class ToolProcessTest(unittest.TestCase):
     def test_camera_state_carries_flash_status_and_registers_to_the_next_run(self):
         state = ("--fast", "--camera-state", self.path("cam.state"))
         new = self.put("new.bin", image(4))
-        failed = self.run_tool("write", new, sim=(*state, "--fail-request", "9400"))
+        # The camera is pulled mid-write; one lost request alone would only cost an attempt.
+        failed = self.run_tool("write", new, sim=(*state, "--unplug-after", "16000"))
         self.assertEqual(failed.returncode, 4, failed.stderr)
         flash, items = self.state_items()
         self.assertNotEqual(flash, image(4))
