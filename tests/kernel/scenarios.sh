@@ -71,7 +71,8 @@ judge_unplug_write() {
   expect_meta "$1" updater_exit 0
 }
 
-# The camera stalls one request in the middle of the flash write.
+# The camera stalls one request in the middle of the flash write: one transient fault, after
+# which the update tries again and ends "Pass", saying that it retried.
 scenario_stall_write() {
   camera_plug cam --stall-set 3000
   wait_capture_nodes 1
@@ -80,9 +81,10 @@ scenario_stall_write() {
 }
 judge_stall_write() {
   expect_no_violations "$1" cam
-  expect_result "$1" 'Fail'
+  expect_result "$1" 'Pass\r\nR06.00.01\r\n'
+  expect_flash_is_image "$1" cam
   expect_protection_restored "$1" cam
-  expect_updater_output "$1" 'Write firmware Failed!!!'
+  expect_updater_output "$1" 'retry'
 }
 
 # A user outside the video group, without the udev rule: the video node stays closed to him.

@@ -243,8 +243,12 @@ if ran other-maker-first; then
   fi
 fi
 
+# One lost request in the middle of the write: the update tries again and passes.
 if ran request-fails; then
-  verdict_is request-fails 'Fail'
+  verdict_is request-fails 'Pass\r\nR06.00.01\r\n'
+  flash_is_image request-fails
+  state_is request-fails flash_status 0x8c
+  state_is request-fails write_protect_active 1
   state_is request-fails filters_alive 0
 fi
 if ran unplug; then
