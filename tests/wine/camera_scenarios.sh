@@ -34,8 +34,8 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;cfgmgr32=n,b"
 unset DISPLAY
 
-# A request in the middle of the flash write (the write runs from about request 2,900 to
-# 11,100 of a whole update).
+# A request in the middle of the flash write (the write runs from about request 1,600 to 9,800
+# of a whole update).
 mid_write_request=6000
 # A request in the write before it reaches the configuration block at 0x8034 (about 5,700).
 early_write_request=4000
