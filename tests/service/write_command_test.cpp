@@ -95,7 +95,9 @@ TEST_F(WriteCommandTest, AFlashThatStaysBusyIsNeverReportedAsWritten) {
   EXPECT_TRUE(run.code == 1 || run.code == 4) << run.code;
   EXPECT_FALSE(run.summary.value("verified", true));
   const std::string text = run.summary.value("status_text", "");
-  EXPECT_TRUE(text == "Erase failed!!!" || text == "Check flash data Failed!!!") << text;
+  // A flash that never idles takes no status write either: the restore is not confirmed, and
+  // that is what the text says.
+  EXPECT_EQ(text, "Protection restore failed!!!");
   EXPECT_NE(Flash(), MakePlaceholderImage());
 }
 
