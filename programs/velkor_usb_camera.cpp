@@ -2,8 +2,9 @@
 // one end of a socket pair to vhci_hcd's sysfs attach file, so the kernel enumerates a device
 // whose every control transfer arrives here as a USB/IP command, with no network involved. The
 // camera is the simulated one; when serving ends (SIGTERM, SIGINT, the host dropping the
-// device, or an injected unplug) it closes the socket, which unplugs the device, and dumps its
-// final state for the rig's judge.
+// device, or an injected unplug) it closes the socket, which unplugs the device, dumps its
+// final state for the rig's judge and, with --camera-state, saves the camera's state for the
+// next camera process to start from.
 #include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -22,6 +23,7 @@
 #include "rigs/usb_camera/emulated_camera.h"
 #include "rigs/usb_camera/usbip_protocol.h"
 #include "rigs/usb_camera/usbip_server.h"
+#include "rigs/usb_camera/unit_state_file.h"
 
 namespace {
 
@@ -81,11 +83,16 @@ int main(int argc, char** argv) {
   if (options.otherMaker) {
     // Another maker's unit: it takes any SET and answers zeros; the judge counts what came.
     model = OtherMakerCameraModel();
-    handler = [](std::uint8_t, bool, std::uint8_t*, std::uint16_t) { return true; };
+    handler = [](std::uint8_t, bool, std::uint8_t*, std::uint16_t) { return UnitAnswer::kDone; };
   } else {
     model = VelkorCameraModel();
-    simulated =
-        std::make_unique<SimulatedUnit>(RigCameraConfig(options.eraseMs, options.statusWriteMs));
+    simulated = std::make_unique<SimulatedUnit>(CameraConfigOf(options), options.sim.faults,
+                                                options.eraseAnswerDelayMs);
+    std::string error;
+    if (!LoadUnitState(*simulated, options, &error)) {
+      std::fprintf(stderr, "velkor-usb-camera: %s\n", error.c_str());
+      return velkor::cli::kExitBadOptions;
+    }
     handler = [unit = simulated.get()](std::uint8_t selector, bool set, std::uint8_t* payload,
                                        std::uint16_t size) {
       return (*unit)(selector, set, payload, size);
@@ -115,6 +122,11 @@ int main(int argc, char** argv) {
   if (!dumped) {
     std::fprintf(stderr, "velkor-usb-camera: could not write the state to %s\n",
                  options.stateDir.c_str());
+    return 1;
+  }
+  std::string error;
+  if (simulated && !SaveUnitState(*simulated, options, &error)) {
+    std::fprintf(stderr, "velkor-usb-camera: %s\n", error.c_str());
     return 1;
   }
   return end == ServeEnd::kProtocolError ? 1 : 0;

@@ -75,10 +75,6 @@ FakeCameraConfigResult ParseFakeCameraConfig(const std::string& text) {
         return result;
       }
       result.config.stateFile = value;
-    } else if (name == "--camera-state" || name == "--replugged") {
-      // Parsed by the simulator's options, but this program does not load or save the state yet.
-      result.error = name + " is not an option of the fake camera yet";
-      return result;
     } else if (name == "--image" || name == "--fast" || name == "--diagnostics" ||
                name == "--help" || name == "-h") {
       result.error = name + " is an option of the simulator program, not of the fake camera";

@@ -32,9 +32,10 @@ struct FakeCameraConfigResult {
 // Parses the text of a configuration file: options separated by white space or new lines,
 // "#" to the end of a line is a comment. On top of the simulator's options it takes
 // --other-device-first, --erase-ms N, --status-write-ms N, --pace-requests N and
-// --state-file PATH; the
-// simulator's run options (--image, --fast, --diagnostics, --help) mean nothing here and are
-// refused.
+// --state-file PATH. The simulator's --camera-state FILE [--replugged] means what it means
+// there: the camera starts from FILE when it exists, and its state is saved to FILE when the
+// fake camera is unloaded. The simulator's run options (--image, --fast, --diagnostics, --help)
+// mean nothing here and are refused.
 FakeCameraConfigResult ParseFakeCameraConfig(const std::string& text);
 
 }  // namespace velkor::fakecam

@@ -4,8 +4,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 #include "rigs/fake_camera/state_report.h"
+#include "rigs/sim/sim_camera_state_file.h"
 
 namespace velkor::fakecam {
 namespace {
@@ -76,6 +78,54 @@ FakeCameraRig::FakeCameraRig(const FakeCameraConfig& config, Clock& realClock)
   camera.faults = config.sim.faults;
   cameraDevice_ = world_->AddCaptureDevice(std::move(camera));
   world_->SetCameraAttachTime(config.sim.attachAtMs);
+  LoadCameraState();
+}
+
+void FakeCameraRig::LoadCameraState() {
+  const std::string& path = config_.sim.cameraStatePath;
+  std::error_code ignored;
+  if (path.empty() || !std::filesystem::exists(path, ignored)) {
+    return;  // a first run: the camera as the other options describe it
+  }
+  sim::SimCameraState state;
+  sim::SimCamera& camera = *world_->device(cameraDevice_).camera;
+  if (!sim::LoadCameraStateFile(path, &state, &cameraStateError_) ||
+      !camera.LoadState(state, &cameraStateError_)) {
+    // A camera that is not the one the file describes would make the run mean nothing: it
+    // never appears, and the state report says why.
+    world_->SetCameraAttachTime(sim::kNeverAttached);
+    return;
+  }
+  if (config_.sim.replugged) {
+    camera.Replug();
+  }
+}
+
+std::unique_lock<std::mutex> FakeCameraRig::LockUnlessStuck() {
+  std::unique_lock lock(mutex_, std::try_to_lock);
+  for (int attempt = 0; attempt < 200 && !lock.owns_lock(); ++attempt) {
+    realClock_.SleepMs(5);
+    lock.try_lock();
+  }
+  return lock;
+}
+
+bool FakeCameraRig::SaveCameraState(std::string* error) {
+  if (config_.sim.cameraStatePath.empty()) {
+    return true;
+  }
+  const std::unique_lock lock = LockUnlessStuck();
+  if (!lock.owns_lock()) {
+    *error = "a request was in progress at exit";
+    return false;
+  }
+  if (!cameraStateError_.empty()) {
+    // The file holds another camera's state, or none that could be read: keep it as it is.
+    *error = "not saved: " + cameraStateError_;
+    return false;
+  }
+  return sim::SaveCameraStateFile(config_.sim.cameraStatePath, world_->CameraState(cameraDevice_),
+                                  error);
 }
 
 FakeCameraRig::~FakeCameraRig() = default;
@@ -259,11 +309,7 @@ HResult FakeCameraRig::AsKsProxyAnswer(int device, int node, const KsPropertyNod
 }
 
 bool FakeCameraRig::CollectReports(Reports* reports) {
-  std::unique_lock lock(mutex_, std::try_to_lock);
-  for (int attempt = 0; attempt < 200 && !lock.owns_lock(); ++attempt) {
-    realClock_.SleepMs(5);
-    lock.try_lock();
-  }
+  const std::unique_lock lock = LockUnlessStuck();
   if (!lock.owns_lock()) {
     return false;
   }
@@ -320,7 +366,11 @@ std::string FakeCameraRig::StateReportLocked() {
     }
   }
   facts.hasOtherDevice = otherDevice_ >= 0;
-  return WriteStateReport(facts, *world_->device(cameraDevice_).camera);
+  std::string report = WriteStateReport(facts, *world_->device(cameraDevice_).camera);
+  if (!cameraStateError_.empty()) {
+    report += "camera_state_error=" + cameraStateError_ + "\n";
+  }
+  return report;
 }
 
 }  // namespace velkor::fakecam

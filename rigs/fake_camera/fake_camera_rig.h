@@ -88,8 +88,13 @@ class FakeCameraRig {
   // Fills *reports unless the rig stays busy for about a second: a thread that ended inside a
   // request may hold the lock for ever, and the caller must not hang on it.
   bool CollectReports(Reports* reports);
+  // With --camera-state: saves the camera's state to its file (true without one). False, with
+  // the reason, when the file cannot be written or the rig stays busy as above.
+  bool SaveCameraState(std::string* error);
 
  private:
+  std::unique_lock<std::mutex> LockUnlessStuck();
+  void LoadCameraState();
   void CatchUpLocked();
   std::string StateReportLocked();
   std::string KsRecordTextLocked() const;
@@ -107,6 +112,8 @@ class FakeCameraRig {
   std::uint32_t walks_ = 0;
   std::uint32_t firstWalkWithCamera_ = 0;
   std::vector<KsRequestRecord> ksRecord_;
+  // Why the camera state file could not be loaded (the camera then never appears); empty: fine.
+  std::string cameraStateError_;
 };
 
 // The fields both records share, as one line: device, selector, flags, node id, descriptor

@@ -50,6 +50,10 @@ struct SimCameraConfig {
   // Timings on the virtual clock.
   std::uint32_t chipEraseMs = 800;
   std::uint32_t statusWriteMs = 15;
+  // Whether the controller answers its own erase request only once the erase has ended (as the
+  // firmware does). false: it answers as soon as the erase has started, for a rig that holds
+  // the answer back in real time and lets the host find the flash still busy afterwards.
+  bool controllerAwaitsErase = true;
   // Polls of 0x1084 that read 0 after a byte transfer starts (0x1081 = 1 or 2) before one reads
   // 1. The byte reaches the flash, and a received byte lands in 0x1083, with the poll that reads
   // 1. 0: every byte completes within the request that starts it.
@@ -61,6 +65,10 @@ struct SimCameraConfig {
   std::uint32_t readBackFlipMask = 0;     // XOR into every byte that selector 3 reads back...
   std::int32_t readBackFlipOffset = -1;   // ...or only into the byte at this flash offset
   std::uint8_t memoryReadCount = 8;       // count byte of selector-4 replies
+  // From the request of this number on (as the caller numbers them; 0: never) the controller
+  // refuses every flash program request: its write path broke in the middle of an update, while
+  // flash reads and register access still work.
+  std::uint32_t programFailsFrom = 0;
 };
 
 // Everything a camera carries from one run of a host to the next: which chip it is (to refuse a

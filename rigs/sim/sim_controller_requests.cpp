@@ -145,6 +145,9 @@ HResult SimCamera::HandleFlash(bool set, std::uint8_t* payload) {
                     "flash program while 0x1080 = 1");
       return hr::kOk;
     }
+    if (config_.programFailsFrom != 0 && currentRequest_ >= config_.programFailsFrom) {
+      return hr::kFail;
+    }
     // The firmware does not report a refused program; a later read-back shows it.
     flash_->Program(address, std::span<const std::uint8_t>(payload + 3, command));
   } else if ((command & kFlashReadRequest) && (command & 0x7F) <= kMaxChunk) {
@@ -157,8 +160,8 @@ HResult SimCamera::HandleFlash(bool set, std::uint8_t* payload) {
                     "controller erase while 0x1080 = 1");
       return hr::kOk;
     }
-    // The controller waits for its own erase before it answers.
-    if (flash_->EraseChip(config_.chipEraseMs)) {
+    // The controller waits for its own erase before it answers (unless configured not to).
+    if (flash_->EraseChip(config_.chipEraseMs) && config_.controllerAwaitsErase) {
       clock_.Advance(config_.chipEraseMs);
     }
   } else if (command == kFlashEraseAt) {

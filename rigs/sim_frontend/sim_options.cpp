@@ -123,6 +123,13 @@ const std::vector<OptionRule>& OptionTable() {
          o.faults.failSelector = static_cast<int>(selector);
          return error;
        }},
+      {"--fail-writes-from", true,
+       [](SimFrontendOptions& o, const std::string& v) {
+         std::uint64_t n = 0;
+         auto error = ReadRanged("--fail-writes-from", v, 1, UINT32_MAX, &n);
+         o.camera.programFailsFrom = static_cast<std::uint32_t>(n);
+         return error;
+       }},
       {"--fail-result", true,
        [](SimFrontendOptions& o, const std::string& v) {
          std::uint64_t code = 0;
@@ -277,6 +284,8 @@ std::string SimOptionsUsage(const std::string& program) {
          "  --fail-result CODE     what the failing request answers, e.g. 0x80004005 (default)\n"
          "                         or 1 (a success code other than S_OK)\n"
          "  --unplug-after N       the camera is unplugged after N requests\n"
+         "  --fail-writes-from N   from the N-th request on, every flash program request\n"
+         "                         fails (reads and register access go on working)\n"
          "  --corrupt-readback R   flash reads return a flipped bit in \"all\" bytes or only in\n"
          "                         the \"last\" byte of the flash\n"
          "  --memory-read-count N  the count byte of controller-memory replies (default 8)\n"

@@ -176,8 +176,10 @@ ControlOutcome ControlEndpoint::ExtensionUnit(const SetupPacket& setup,
       return Stall(uvc::kErrorInvalidRequest);
     }
     Bytes payload(outData.begin(), outData.end());
-    if (!unit_(selector, true, payload.data(), size)) {
-      return Stall(uvc::kErrorInvalidRequest);
+    const UnitAnswer answer = unit_(selector, true, payload.data(), size);
+    if (answer != UnitAnswer::kDone) {
+      return answer == UnitAnswer::kUnplug ? ControlOutcome{ControlOutcome::Kind::kUnplug, {}}
+                                           : Stall(uvc::kErrorInvalidRequest);
     }
     lastError_ = uvc::kErrorNone;
     return {};
@@ -188,8 +190,13 @@ ControlOutcome ControlEndpoint::ExtensionUnit(const SetupPacket& setup,
   Bytes reply(size, 0);
   switch (setup.request) {
     case uvc::kGetCur:
-      if (!unit_(selector, false, reply.data(), size)) {
-        return Stall(uvc::kErrorInvalidRequest);
+      switch (unit_(selector, false, reply.data(), size)) {
+        case UnitAnswer::kDone:
+          break;
+        case UnitAnswer::kStall:
+          return Stall(uvc::kErrorInvalidRequest);
+        case UnitAnswer::kUnplug:
+          return {ControlOutcome::Kind::kUnplug, {}};
       }
       break;
     case uvc::kGetMin:

@@ -55,10 +55,14 @@ struct RecordedSetup {
   ControlOutcome::Kind outcome;
 };
 
+// What the unit behind the extension unit made of a request: served, stalled, or the device
+// pulled before it could answer.
+enum class UnitAnswer { kDone, kStall, kUnplug };
+
 // Serves one extension-unit SET_CUR (set == true, payload holds the data) or GET_CUR (payload
-// to be filled); false stalls the request.
-using ExtensionUnitHandler =
-    std::function<bool(std::uint8_t selector, bool set, std::uint8_t* payload, std::uint16_t size)>;
+// to be filled).
+using ExtensionUnitHandler = std::function<UnitAnswer(std::uint8_t selector, bool set,
+                                                      std::uint8_t* payload, std::uint16_t size)>;
 
 struct ControlFaults {
   // The n-th SET_CUR that reaches the extension unit is stalled (1-based; 0: none).

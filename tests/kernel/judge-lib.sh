@@ -11,11 +11,16 @@ fail_because() { JUDGE_FAILURES+=("$*"); }
 
 # expect_result DIR TEXT: Result.log holds exactly TEXT (printf %b escapes).
 expect_result() {
-  local file="$1/work/Result.log"
+  expect_result_in "$1" work "$2"
+}
+
+# expect_result_in DIR WORKDIR TEXT: the same for the updater run in DIR/WORKDIR.
+expect_result_in() {
+  local file="$1/$2/Result.log" text=$3
   if [ ! -f "$file" ]; then
-    fail_because "no Result.log"
-  elif ! cmp -s "$file" <(printf '%b' "$2"); then
-    fail_because "Result.log is \"$(od -An -c "$file" | tr -s ' ' | head -c 80)\", expected \"$2\""
+    fail_because "no $2/Result.log"
+  elif ! cmp -s "$file" <(printf '%b' "$text"); then
+    fail_because "$2/Result.log is \"$(od -An -c "$file" | tr -s ' ' | head -c 80)\", expected \"$text\""
   fi
 }
 
@@ -63,8 +68,24 @@ expect_tool_output() {
   grep -qF "$2" "$1/tool.out" 2>/dev/null || fail_because "the tool never printed '$2'"
 }
 
+# expect_updater_output DIR TEXT [TAG]: the updater's output (TAG.out, default updater.out)
+# holds TEXT.
 expect_updater_output() {
-  grep -qF "$2" "$1/updater.out" 2>/dev/null || fail_because "the updater never showed \"$2\""
+  grep -qF "$2" "$1/${3:-updater}.out" 2>/dev/null ||
+    fail_because "the updater never showed \"$2\"${3:+ in its $3 run}"
+}
+
+# expect_state_at_least DIR CAMERA KEY MIN: the camera's state.txt says KEY=N with N >= MIN.
+expect_state_at_least() {
+  local got
+  got=$(sed -n "s/^$3=//p" "$1/$2/state.txt" 2>/dev/null)
+  [ -n "$got" ] && [ "$got" -ge "$4" ] 2>/dev/null ||
+    fail_because "$2: $3 is \"$got\", expected at least $4"
+}
+
+# expect_kernel_log DIR PATTERN: the guest kernel logged a line matching PATTERN (grep -E).
+expect_kernel_log() {
+  grep -qE "$2" "$1/dmesg.txt" 2>/dev/null || fail_because "the kernel never logged /$2/"
 }
 
 expect_wire_match() {
@@ -113,7 +134,7 @@ judge_all() {
         "judge_$name" "$dir"
       fi
       local timing
-      timing=$(sed -n 's/^updater_ms=//p' "$dir/meta.txt" 2>/dev/null | tr '\n' ' ')
+      timing=$(sed -n 's/^\(updater\|rerun\)_ms=//p' "$dir/meta.txt" 2>/dev/null | tr '\n' ' ')
       if [ ${#JUDGE_FAILURES[@]} -eq 0 ]; then
         passed=$((passed + 1))
         echo "PASS $name ($run)${timing:+ updater ${timing}ms}"

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs the shipped VelkorUpdate.exe under Wine against the fake camera (VelkorFakeCamera.dll and
 # the cfgmgr32.dll stand-in): whole updates (two controller chips), a late camera, no camera,
-# another maker's camera listed first, a failing request and an unplug during the write, and the window closed during
-# the update; then the kernel-streaming wire check of the whole update. An update without flash
+# another maker's camera listed first, a failing request and an unplug during the write, a
+# failed update followed by a second run on the camera state it left, and the window closed
+# during the update; then the kernel-streaming wire check of the whole update. An update without flash
 # busy times leaves its request record in RUNS_DIR/no-waits/run/fake-camera-state-ks.txt. Each
 # run gets a fresh working directory and its own copy of the template prefix; up to JOBS runs go
 # at once.
@@ -33,9 +34,11 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;cfgmgr32=n,b"
 unset DISPLAY
 
-# A request in the middle of the flash write (the write runs from about request 2,900 to
-# 11,100 of a whole update).
+# A request in the middle of the flash write (the write runs from about request 1,600 to 9,800
+# of a whole update).
 mid_write_request=6000
+# A request in the write before it reaches the configuration block at 0x8034 (about 5,700).
+early_write_request=4000
 
 # The scenarios: name and the fake camera's configuration.
 declare -A config=(
@@ -48,9 +51,16 @@ declare -A config=(
   [close]="--erase-ms 300 --pace-requests 8"
   [no-waits]="--erase-ms 0 --status-write-ms 0"
   [chip-row-9]="--erase-ms 300 --chip-row 9"
+  [rerun]="--erase-ms 300 --fail-writes-from $early_write_request --camera-state camera.state"
+)
+# Scenarios that run the updater a second time, on the camera state the first run left (the
+# camera unplugged and plugged in again), with this configuration. The first run's files are
+# kept in RUNS_DIR/NAME-first.
+declare -A second_run_config=(
+  [rerun]="--erase-ms 300 --camera-state camera.state --replugged"
 )
 all=(present attach-tick-3 no-camera other-maker-first request-fails unplug close no-waits
-  chip-row-9)
+  chip-row-9 rerun)
 
 # The selection, in the order above; an unknown name is an error, not a silent skip.
 wanted=" ${VELKOR_WINE_SCENARIOS:-${all[*]}} "
@@ -110,6 +120,21 @@ run_scenario() {
     wait "$updater"
     status=$?
   else
+    (cd "$dir/run" && timeout 90 "$wine" ./VelkorUpdate.exe >stdout.txt 2>stderr.txt)
+    status=$?
+  fi
+  if [ -n "${second_run_config[$name]+set}" ]; then
+    # The fake camera saves its state when the program's process unloads it.
+    timeout 30 "$wineserver" -w || "$wineserver" -k
+    local first="$runs/$name-first"
+    rm -rf "$first"
+    mkdir -p "$first"
+    cp -a "$dir/run" "$first/run"
+    echo "$status" >"$first/status"
+    echo "$start $(now)" >"$first/times"
+    rm -f "$dir/run/Result.log" "$dir/run"/fake-camera-state*
+    printf '%s\n' "${second_run_config[$name]}" >"$dir/run/fake-camera.ini"
+    start=$(now)
     (cd "$dir/run" && timeout 90 "$wine" ./VelkorUpdate.exe >stdout.txt 2>stderr.txt)
     status=$?
   fi
@@ -218,8 +243,12 @@ if ran other-maker-first; then
   fi
 fi
 
+# One lost request in the middle of the write: the update tries again and passes.
 if ran request-fails; then
-  verdict_is request-fails 'Fail'
+  verdict_is request-fails 'Pass\r\nR06.00.01\r\n'
+  flash_is_image request-fails
+  state_is request-fails flash_status 0x8c
+  state_is request-fails write_protect_active 1
   state_is request-fails filters_alive 0
 fi
 if ran unplug; then
@@ -232,6 +261,25 @@ if ran unplug; then
   else
     fail "unplug: the updater ended within 30 s" "$unplug_time s"
   fi
+fi
+
+# A run that fails (every flash program request fails from the middle of the write on, while
+# reads and register access still work), then a second run on the camera it left, re-plugged: the
+# second must end "Pass" with the image and the protection on.
+if ran rerun; then
+  verdict_is rerun-first 'Fail'
+  if [ -s "$runs/rerun-first/run/camera.state" ] &&
+    ! cmp -s "$runs/rerun-first/run/fake-camera-state-flash.bin" "$image"; then
+    pass "rerun: the first run saved the camera's state with the flash not holding the image"
+  else
+    fail "rerun: the first run saved the camera's state with the flash not holding the image"
+  fi
+  verdict_is rerun 'Pass\r\nR06.00.01\r\n'
+  flash_is_image rerun
+  state_is rerun flash_status 0x8c
+  state_is rerun write_protect_active 1
+  state_is rerun violations 0
+  echo "$label: the failed run took $(elapsed rerun-first) s, the re-run $(elapsed rerun) s under Wine"
 fi
 
 # Closing the window inside the flash window, by SC_CLOSE and WM_CLOSE, with a logoff asked

@@ -1,6 +1,6 @@
 // The fake camera DLL: its entry points, the process's rig, the registrations that follow the
 // rig's presence schedule, the device-tree calls that the cfgmgr32 stand-in forwards here, and
-// the reports written when the DLL is unloaded.
+// the reports and the camera's state file written when the DLL is unloaded.
 #include "rigs/fake_camera/win32/fake_camera_module.h"
 
 #include <chrono>
@@ -113,6 +113,13 @@ void WriteReports() {
   WriteFile(CompanionPath("flash.bin"), reports.flash.data(), reports.flash.size());
   WriteFile(CompanionPath("ks.txt"), reports.ks.data(), reports.ks.size());
   WriteFile(CompanionPath("sim.txt"), reports.sim.data(), reports.sim.size());
+  // The state for the next run to start from (--camera-state); a failure is noted beside the
+  // reports, since nobody reads stderr at unload.
+  std::string error;
+  if (!rig->SaveCameraState(&error)) {
+    const std::string note = "camera_state_saved=0 (" + error + ")\n";
+    std::ofstream(StatePath(), std::ios::app) << note;
+  }
 }
 
 }  // namespace

@@ -74,19 +74,25 @@ wait_usb_gone() {
 # run_updater [USER]: runs velkor-update in $SCENARIO_DIR/work, as root or as USER, bounded so
 # that a hang shows as exit 137 instead of stopping the rig.
 run_updater() {
-  local user=${1:-} dir="$SCENARIO_DIR/work" t0 rc
+  run_updater_as work updater "$@"
+}
+
+# run_updater_as DIR TAG [USER]: the same in $SCENARIO_DIR/DIR, its output in TAG.out, its exit
+# code and time in meta.txt as TAG_exit and TAG_ms (for a scenario that runs it twice).
+run_updater_as() {
+  local dir="$SCENARIO_DIR/$1" tag=$2 user=${3:-} t0 rc
   mkdir -p "$dir"
   t0=$(now_ms)
   if [ -n "$user" ]; then
     chown "$user" "$dir"
     su -s /bin/sh "$user" -c "cd '$dir' && exec timeout -s KILL 120 velkor-update" \
-      > "$SCENARIO_DIR/updater.out" 2>&1
+      > "$SCENARIO_DIR/$tag.out" 2>&1
   else
-    (cd "$dir" && exec timeout -s KILL 120 velkor-update) > "$SCENARIO_DIR/updater.out" 2>&1
+    (cd "$dir" && exec timeout -s KILL 120 velkor-update) > "$SCENARIO_DIR/$tag.out" 2>&1
   fi
   rc=$?
-  meta "updater_exit=$rc"
-  meta "updater_ms=$(( $(now_ms) - t0 ))"
+  meta "${tag}_exit=$rc"
+  meta "${tag}_ms=$(( $(now_ms) - t0 ))"
 }
 
 # run_tool ARGS...: the service tool (velkor-tool) with these arguments in a fresh working

@@ -22,7 +22,8 @@ TEST(FakeCameraConfigTest, RigAndSimulatorOptionsMixAcrossLinesWithComments) {
       "--attach 3 --chip-row 9\n"
       "--erase-ms=250   # short, for the time budget\n"
       "--status-write-ms 0 --other-device-first\n"
-      "--unplug-after 6000 --state-file out/state.txt --pace-requests 8\n");
+      "--unplug-after 6000 --state-file out/state.txt --pace-requests 8\n"
+      "--camera-state out/camera.state --replugged\n");
   ASSERT_TRUE(parsed.ok) << parsed.error;
   EXPECT_EQ(parsed.config.sim.attachAtMs, sim::AttachTimeForTick(3));
   EXPECT_EQ(parsed.config.sim.camera.chipRow, 9);
@@ -32,11 +33,14 @@ TEST(FakeCameraConfigTest, RigAndSimulatorOptionsMixAcrossLinesWithComments) {
   EXPECT_EQ(parsed.config.sim.faults.unplugAfterRequests, 6000u);
   EXPECT_EQ(parsed.config.stateFile, "out/state.txt");
   EXPECT_EQ(parsed.config.pauseEveryRequests, 8u);
+  EXPECT_EQ(parsed.config.sim.cameraStatePath, "out/camera.state");
+  EXPECT_TRUE(parsed.config.sim.replugged);
 }
 
 TEST(FakeCameraConfigTest, RefusesBadValuesAndTheSimulatorProgramsRunOptions) {
-  for (const char* text : {"--erase-ms", "--erase-ms fast", "--erase-ms -1", "--state-file",
-                           "--fast", "--image x.bin", "--help", "--chip-row 19", "--bogus"}) {
+  for (const char* text :
+       {"--erase-ms", "--erase-ms fast", "--erase-ms -1", "--state-file", "--fast", "--image x.bin",
+        "--help", "--chip-row 19", "--bogus", "--camera-state", "--replugged"}) {
     const FakeCameraConfigResult parsed = ParseFakeCameraConfig(text);
     EXPECT_FALSE(parsed.ok) << text;
     EXPECT_FALSE(parsed.error.empty()) << text;

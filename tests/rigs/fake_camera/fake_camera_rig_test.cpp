@@ -4,10 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <unistd.h>
 #include <vector>
+
+#include "rigs/sim/sim_camera_state_file.h"
 
 namespace velkor::fakecam {
 namespace {
@@ -200,6 +205,83 @@ TEST_F(FakeCameraRigTest, RecordsAgreeOnSharedFieldsAndTheKsRecordKeepsTheRawDes
   EXPECT_NE(ksLines[3].find("plen=24"), std::string::npos);
   EXPECT_NE(ksLines[3].find("reserved=0 "), std::string::npos);  // beyond the 24 bytes sent
   EXPECT_EQ(reports.flash.size(), 65536u);
+}
+
+// --camera-state: a run starts from the file and leaves its own state in it for the next one.
+class FakeCameraStateFileTest : public FakeCameraRigTest {
+ protected:
+  void SetUp() override {
+    path_ = (std::filesystem::temp_directory_path() /
+             ("fake-camera-state-" + std::to_string(::getpid()) + ".txt"))
+                .string();
+    std::filesystem::remove(path_);
+  }
+  void TearDown() override { std::filesystem::remove(path_); }
+
+  // A state file of the default camera whose flash is erased but for one byte, left
+  // unprotected, as a failed update might leave it.
+  std::array<std::uint8_t, sim::SimFlash::kSize> WriteHalfUpdatedState() {
+    sim::VirtualClock clock;
+    sim::SimCamera camera(ParseFakeCameraConfig("").config.sim.camera, clock);
+    sim::SimFlashState flash = camera.flash().SaveState();
+    flash.cells.fill(0xFF);
+    flash.cells[0x1234] = 0x42;
+    flash.status = 0x00;
+    camera.flash().LoadState(flash);
+    std::string error;
+    EXPECT_TRUE(sim::SaveCameraStateFile(path_, camera.SaveState(), &error)) << error;
+    return flash.cells;
+  }
+
+  std::vector<std::uint8_t> Flash() {
+    FakeCameraRig::Reports reports;
+    EXPECT_TRUE(rig_->CollectReports(&reports));
+    return reports.flash;
+  }
+
+  std::string path_;
+};
+
+TEST_F(FakeCameraStateFileTest, RunStartsFromTheFileAndTheNextStartsWhereItEnded) {
+  const auto halfUpdated = WriteHalfUpdatedState();
+  Start("--camera-state " + path_);
+  const std::vector<std::uint8_t> expected(halfUpdated.begin(), halfUpdated.end());
+  EXPECT_EQ(Flash(), expected);
+  EXPECT_EQ(State("flash_status"), "0x00");
+  std::vector<std::uint8_t> write = {0xF3, 0x05, 0x42, 0x00};
+  ASSERT_EQ(Send(CameraDevice(), 1, kSet, &write), hr::kOk);
+  std::string error;
+  ASSERT_TRUE(rig_->SaveCameraState(&error)) << error;
+
+  Start("--camera-state=" + path_);  // left attached: the register as the last run left it
+  EXPECT_EQ(Flash(), expected);
+  std::vector<std::uint8_t> read = {0xF3, 0x05, 0x00, 0xFF};
+  ASSERT_EQ(Send(CameraDevice(), 1, kSet, &read), hr::kOk);
+  std::vector<std::uint8_t> value(4);
+  ASSERT_EQ(Send(CameraDevice(), 1, kGet, &value), hr::kOk);
+  EXPECT_EQ(value[2], 0x42);
+
+  Start("--camera-state " + path_ + " --replugged");  // re-plugged: registers at power-on
+  EXPECT_EQ(Flash(), expected);
+  ASSERT_EQ(Send(CameraDevice(), 1, kSet, &read), hr::kOk);
+  ASSERT_EQ(Send(CameraDevice(), 1, kGet, &value), hr::kOk);
+  EXPECT_NE(value[2], 0x42);
+}
+
+TEST_F(FakeCameraStateFileTest, StateOfAnotherChipKeepsTheCameraAwayAndTheFileAsItWas) {
+  WriteHalfUpdatedState();  // a camera of row 18
+  std::ifstream before(path_);
+  const std::string text((std::istreambuf_iterator<char>(before)), {});
+  Start("--chip-row 9 --camera-state " + path_);
+
+  DeviceNode root{};
+  rig_->LocateRoot(&root);
+  EXPECT_FALSE(CameraListed());
+  EXPECT_NE(State("camera_state_error"), "<missing>");
+  std::string error;
+  EXPECT_FALSE(rig_->SaveCameraState(&error));
+  std::ifstream after(path_);
+  EXPECT_EQ(std::string((std::istreambuf_iterator<char>(after)), {}), text);
 }
 
 }  // namespace

@@ -94,6 +94,8 @@ TEST(SimOptionsFaults, RequestFaultsAreTaken) {
   // Without --fail-result a failing request answers a plain failure.
   EXPECT_EQ(ParseOk({"--fail-selector", "0"}).faults.failResult, hr::kFail);
   EXPECT_EQ(ParseOk({"--unplug-after", "1000"}).faults.unplugAfterRequests, 1000u);
+  EXPECT_EQ(ParseOk({"--fail-writes-from", "6000"}).camera.programFailsFrom, 6000u);
+  EXPECT_EQ(ParseOk({}).camera.programFailsFrom, 0u);
 }
 
 TEST(SimOptionsFaults, CameraFaultsAreTaken) {
@@ -143,6 +145,7 @@ TEST(SimOptionsErrors, EachBadInputIsRefusedWithAMessageNamingTheOption) {
       {{"--fail-selector", "6"}, "--fail-selector"},
       {{"--fail-selector", "3", "--fail-result", "0"}, "--fail-result"},
       {{"--fail-result", "1"}, "--fail-result needs"},
+      {{"--fail-writes-from", "0"}, "--fail-writes-from"},
       {{"--unplug-after", ""}, "--unplug-after"},
       {{"--corrupt-readback", "some"}, "--corrupt-readback"},
       {{"--memory-read-count", "300"}, "--memory-read-count"},
@@ -163,13 +166,17 @@ TEST(SimOptionsErrors, EachBadInputIsRefusedWithAMessageNamingTheOption) {
 
 TEST(SimOptionsUsageText, ListsEveryOption) {
   const std::string usage = SimOptionsUsage("velkor-update-sim");
-  for (const char* option : {"--chip-row",     "--chip-version",     "--flash-kind",
-                             "--wp-pin",       "--wp-wiring",        "--attach",
-                             "--fail-request", "--fail-selector",    "--fail-result",
-                             "--unplug-after", "--corrupt-readback", "--memory-read-count",
-                             "--busy-forever", "--done-never",       "--image",
-                             "--busy-polls",   "--probe-bits",       "--probe-result",
-                             "--fast",         "--diagnostics",      "--help"}) {
+  for (const char* option : {"--chip-row",          "--chip-version",
+                             "--flash-kind",        "--wp-pin",
+                             "--wp-wiring",         "--attach",
+                             "--fail-request",      "--fail-selector",
+                             "--fail-result",       "--fail-writes-from",
+                             "--unplug-after",      "--corrupt-readback",
+                             "--memory-read-count", "--busy-forever",
+                             "--done-never",        "--image",
+                             "--busy-polls",        "--probe-bits",
+                             "--probe-result",      "--fast",
+                             "--diagnostics",       "--help"}) {
     EXPECT_NE(usage.find(option), std::string::npos) << option;
   }
 }

@@ -87,7 +87,7 @@ class UsbipServerTest : public ::testing::Test {
               } else {
                 std::fill(payload, payload + size, 0xAB);
               }
-              return true;
+              return UnitAnswer::kDone;
             },
             ControlFaults{0, 3}) {
     EXPECT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, fds_), 0);
