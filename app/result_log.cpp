@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "platform/ports.h"
+#include "resources/firmware_version.h"
 
 namespace velkor::app {
 
@@ -19,7 +20,7 @@ bool WriteResultLog(Verdict verdict) {
   const char* text = "Fail";
   switch (verdict) {
     case Verdict::kPass:
-      text = "Pass\r\nR06.00.01\r\n";
+      text = kPassVerdict;
       break;
     case Verdict::kFail:
       text = "Fail";

@@ -22,8 +22,9 @@ std::vector<std::uint8_t> ReadFile(const std::filesystem::path& path) {
                                    std::istreambuf_iterator<char>());
 }
 
+// Given by the build: __FILE__ is relative in builds that map their paths away.
 std::filesystem::path SourceTree() {
-  return std::filesystem::path(__FILE__).parent_path().parent_path().parent_path().parent_path();
+  return VELKOR_SOURCE_DIR;
 }
 
 TEST(PlaceholderImageFile, IsTheGeneratorsOutput) {
