@@ -16,11 +16,11 @@ function(velkor_firmware_version_problem version out)
   if(version MATCHES "^R[0-9][0-9]\\.[0-9][0-9]\\.[0-9][0-9]$")
     set(${out} "" PARENT_SCOPE)
   else()
-    set(${out}
+    string(CONCAT problem
         "VELKOR_FIRMWARE_VERSION \"${version}\" is not a firmware version: it must be \"R\" "
         "and three two-digit numbers separated by dots, such as R06.00.02 (9 characters, so that "
-        "\"Pass\" CR LF version CR LF in Result.log is 17 bytes)"
-        PARENT_SCOPE)
+        "\"Pass\" CR LF version CR LF in Result.log is 17 bytes)")
+    set(${out} "${problem}" PARENT_SCOPE)
   endif()
 endfunction()
 

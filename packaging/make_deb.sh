@@ -14,7 +14,8 @@ arch=$(dpkg --print-architecture)
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-root=$work/root
+# The package tree where dpkg-shlibdeps looks for it.
+root=$work/src/debian/velkor-updater
 dbg=$work/dbgsym
 DESTDIR=$root cmake --install "$build" --prefix /usr >/dev/null
 
@@ -35,7 +36,6 @@ mkdir -p "$dbg/usr/share/doc"
 ln -s velkor-updater "$dbg/usr/share/doc/velkor-updater-dbgsym"
 
 # Dependencies of the programs as they link now (libstdc++, libc; more when they link more).
-mkdir -p "$work/src/debian"
 printf 'Source: velkor-updater\n\nPackage: velkor-updater\nArchitecture: any\n' \
   >"$work/src/debian/control"
 depends=$(cd "$work/src" && dpkg-shlibdeps -O "$root"/usr/bin/* | sed -n 's/^shlibs:Depends=//p')
@@ -67,7 +67,7 @@ Recommends: udev
  Result.log. velkor-tool lists, identifies, backs up, verifies and writes the
  flash for service benches and test stations. A udev rule lets the video
  group open the camera."
-install -m 0755 "$here/postinst" "$here/postrm" "$root/DEBIAN/"
+install -m 0755 "$here/postinst" "$root/DEBIAN/"
 control "$dbg" velkor-updater-dbgsym debug "Depends: velkor-updater (= $package_version)
 Auto-Built-Package: debug-symbols
 Build-Ids: ${build_ids[*]}

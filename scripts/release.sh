@@ -33,8 +33,10 @@ mkdir -p "$src"
 git archive HEAD | tar -x -C "$src"
 
 echo "release: Linux build"
+# Hardened as Debian builds its packages.
 cmake -S "$src" -B "$work/linux" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELKOR_WERROR=ON \
-  "$@" >/dev/null
+  -DCMAKE_CXX_FLAGS="-fstack-protector-strong -fstack-clash-protection -fcf-protection \
+-D_FORTIFY_SOURCE=2" -DCMAKE_EXE_LINKER_FLAGS="-Wl,-z,relro -Wl,-z,now" "$@" >/dev/null
 cmake --build "$work/linux" --target velkor-update velkor-tool velkor_package_docs >/dev/null
 source "$work/linux/packaging/package.env"  # package_version
 version=$package_version
