@@ -38,7 +38,8 @@ ln -s velkor-updater "$dbg/usr/share/doc/velkor-updater-dbgsym"
 # Dependencies of the programs as they link now (libstdc++, libc; more when they link more).
 printf 'Source: velkor-updater\n\nPackage: velkor-updater\nArchitecture: any\n' \
   >"$work/src/debian/control"
-depends=$(cd "$work/src" && dpkg-shlibdeps -O "$root"/usr/bin/* | sed -n 's/^shlibs:Depends=//p')
+depends=$(cd "$work/src" && dpkg-shlibdeps -O debian/velkor-updater/usr/bin/* |
+  sed -n 's/^shlibs:Depends=//p')
 
 # control files: description, scripts, checksums; sizes in KiB as dpkg counts them.
 control() {  # control DIR PACKAGE SECTION EXTRA-FIELDS DESCRIPTION

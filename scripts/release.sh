@@ -10,7 +10,9 @@
 # last commit's (SOURCE_DATE_EPOCH) and no build path reaches the files.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-repo=$(pwd)
+source scripts/lib.sh
+install_packages cmake g++ ninja-build libgtest-dev libgmock-dev nlohmann-json3-dev git \
+  dpkg-dev binutils zip g++-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
 dist=$(realpath -m "${DIST:-dist}")
 
 if [ -n "$(git status --porcelain --untracked-files=no)" ]; then

@@ -7,16 +7,29 @@
 set -uo pipefail
 cd "$(dirname "$0")/../.."
 source tests/release/lib.sh
+source scripts/lib.sh
+install_packages lintian unzip python3
 work=$(realpath -m build-release)
 rm -rf "$work"
 mkdir -p "$work"
+# Both builds compile every source: a compiler cache would hand the second build the first
+# build's objects and hide any path or time they embed.
+export CCACHE_DISABLE=1
 timings=()
-timed() {  # timed NAME COMMAND...: runs it and notes its wall-clock seconds
-  local name=$1 start=$SECONDS
+cpu=0
+children_cpu() {  # sets cpu: processor seconds (user + system) of the finished children so far
+  times >"$work/times"  # in this shell: a subshell would count its own children only
+  cpu=$(tail -1 "$work/times" | sed 's/[ms]/ /g' | awk '{printf "%d", $1 * 60 + $2 + $3 * 60 + $4}')
+}
+timed() {  # timed NAME COMMAND...: runs it and notes its wall-clock and processor seconds
+  local name=$1 start=$SECONDS result cpu_before
+  children_cpu
+  cpu_before=$cpu
   shift
   "$@"
-  local result=$?
-  timings+=("$name $((SECONDS - start)) s")
+  result=$?
+  children_cpu
+  timings+=("$name: $((SECONDS - start)) s, processor $((cpu - cpu_before)) s")
   return $result
 }
 
@@ -65,7 +78,7 @@ done
 # lintian: no error; its warnings are listed.
 start=$SECONDS
 lintian_output=$(lintian dist/*.deb 2>&1)
-timings+=("lintian $((SECONDS - start)) s")
+timings+=("lintian: $((SECONDS - start)) s")
 grep -q '^E:' <<<"$lintian_output" && fail "lintian errors" || pass "lintian: no error"
 echo "$lintian_output" | grep -E '^[EW]:' || echo "lintian: no warnings"
 
@@ -77,5 +90,7 @@ timed "second image" tests/release/second_image.sh "$work/second-image"
 
 rm -rf "$work/first" "$work/second" "$work/unzip-first" "$work/unzip-second"
 printf 'time: %s\n' "${timings[@]}"
+children_cpu
+echo "time: whole stage $SECONDS s, processor $cpu s"
 echo "release: $release_passed passed, $release_failed failed"
 [ "$release_failed" -eq 0 ]
