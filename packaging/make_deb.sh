@@ -36,6 +36,7 @@ mkdir -p "$dbg/usr/share/doc"
 ln -s velkor-updater "$dbg/usr/share/doc/velkor-updater-dbgsym"
 
 # Dependencies of the programs as they link now (libstdc++, libc; more when they link more).
+mkdir -p "$root/DEBIAN"  # how dpkg-shlibdeps finds the package a program is in
 printf 'Source: velkor-updater\n\nPackage: velkor-updater\nArchitecture: any\n' \
   >"$work/src/debian/control"
 depends=$(cd "$work/src" && dpkg-shlibdeps -O debian/velkor-updater/usr/bin/* |
