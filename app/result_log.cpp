@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "platform/ports.h"
+#include "resources/firmware_version.h"
 
 namespace velkor::app {
 
@@ -20,7 +21,7 @@ constexpr char kProbeName[] = "Result.log.probe";
 const char* VerdictBytes(Verdict verdict) {
   switch (verdict) {
     case Verdict::kPass:
-      return "Pass\r\nR06.00.01\r\n";
+      return kPassVerdict;
     case Verdict::kFail:
       return "Fail";
     case Verdict::kWrongDevice:

@@ -2,7 +2,8 @@
 # Installs what the build needs, builds everything with warnings as errors and runs every test:
 # the plain build, AddressSanitizer + UndefinedBehaviorSanitizer, ThreadSanitizer on the
 # end-to-end suite, the Windows build cross-compiled and run under Wine, and the Linux updater
-# through a real kernel in QEMU against an emulated USB camera.
+# through a real kernel in QEMU against an emulated USB camera; then the release: the package and
+# the zip built twice and compared, lintian, the package installed and removed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib.sh
@@ -81,6 +82,10 @@ fi
 if [ -x tests/kernel/run.sh ]; then
   run_stage "Linux updater through a real kernel (QEMU, uvcvideo, USB/IP)" tests/kernel/run.sh build
 fi
+# scripts/release.sh twice at two paths and compared, lintian, dpkg -i / velkor-update / dpkg -r,
+# and a build for a second image and version: about 550 s of processor time (both releases
+# compile everything, the compiler cache off), so about 5 minutes on two idle cores.
+run_stage "release: reproducible package and zip, lintian, install test" tests/release/run.sh
 
 echo
 echo "stages passed: ${passed_stages[*]:-none}"

@@ -7,9 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "resources/firmware_version.h"
+
 namespace velkor::tool {
 
-constexpr char kToolVersion[] = "1.0.0";
+// The tool ships with the updater and carries the embedded image's version.
+constexpr const char* kToolVersion = kFirmwareVersion;
 
 struct ToolEnvironment {
   std::string program;     // as named in messages and --help

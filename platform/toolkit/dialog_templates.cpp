@@ -1,5 +1,6 @@
 // The updater's dialog template 102: caption, frame and its four controls.
 #include "platform/dialog_template.h"
+#include "resources/firmware_version.h"
 
 namespace velkor {
 namespace {
@@ -14,7 +15,7 @@ const DialogControlTemplate kMainControls[] = {
 
 const DialogTemplate kMainDialog = {
     kMainDialogTemplateId,
-    "Update RX274B-T61C-LM07-QP-R06.00.01 Firmware",
+    kUpdaterCaption,
     0x90C800C8,
     0x00040000,
     319,
