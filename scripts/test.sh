@@ -45,7 +45,8 @@ fault_sweep() {  # fault_sweep BUILD_DIR
   "$1/programs/velkor-fault-sweep" --rows 17,18,0 --stride 64 --jobs 2 --examples 12
 }
 # Every fault kind (lost, carried out but failed, bursts of 2 to 16, garbled replies, slow
-# flash), each faulted run followed by fault-free runs from what it left, with the camera left
+# flash; the window closed, SIGTERM and SIGKILL at the index), each faulted run followed by
+# fault-free runs from what it left, with the camera left
 # attached and re-plugged: a camera that a second run cannot update is a defect, and so is
 # one left without any firmware. Every 256th index in the long runs, every 16th elsewhere.
 recovery_sweep() {  # recovery_sweep BUILD_DIR
