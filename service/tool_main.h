@@ -4,9 +4,11 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "platform/child_process.h"
 #include "resources/firmware_version.h"
 
 namespace velkor::tool {
@@ -21,6 +23,11 @@ struct ToolEnvironment {
   std::FILE* out = stdout;
   std::FILE* err = stderr;
   std::uint32_t requestLatencyUs = 0;  // added to every extension-unit request
+  // The station runs this program again, once per camera: the launcher starts it, and
+  // childCommand gives the program and its own options (those before the subcommand) for the
+  // camera at this port. Without them the station cannot run.
+  ChildLauncher* childLauncher = nullptr;
+  std::function<std::vector<std::string>(const std::string& port)> childCommand;
 };
 
 // Runs one command line (without the program name); returns the exit code.
