@@ -50,6 +50,9 @@ function(velkor_resolve_firmware_version)
   set(VELKOR_PACKAGE_VERSION ${package_version} PARENT_SCOPE)
   # Rewritten only when its content changes, so a reconfigure rebuilds nothing.
   set(VELKOR_IMAGE_VERSION ${version})
+  file(SHA256 "${VELKOR_FIRMWARE_IMAGE}" VELKOR_IMAGE_SHA256)
+  set_property(DIRECTORY "${PROJECT_SOURCE_DIR}" APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+               "${VELKOR_FIRMWARE_IMAGE}")
   configure_file(${PROJECT_SOURCE_DIR}/resources/firmware_version.h.in
                  ${PROJECT_BINARY_DIR}/generated/resources/firmware_version.h @ONLY)
   message(STATUS "Firmware image version: ${version}")

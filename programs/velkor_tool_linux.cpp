@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "platform/linux/flock_camera_lock.h"
+#include "platform/linux/own_executable.h"
+#include "platform/linux/posix_child_process.h"
 #include "platform/linux/process_exit.h"
 #include "platform/linux/real_clock.h"
 #include "platform/linux/sysfs_device_tree.h"
@@ -37,5 +39,12 @@ int main(int argc, char** argv) {
   tool::ToolEnvironment environment;
   environment.program = "velkor-tool";
   environment.stdoutIsTerminal = ::isatty(STDOUT_FILENO) != 0;
+  // The station updates each camera with this program again, as `write --device PORT`.
+  linux_platform::PosixChildLauncher launcher;
+  environment.childLauncher = &launcher;
+  environment.childCommand = [self = linux_platform::OwnExecutablePath()](const std::string&) {
+    return std::vector<std::string>{self};
+  };
+  environment.hostName = linux_platform::HostName();
   return tool::RunTool(std::vector<std::string>(argv + 1, argv + argc), environment);
 }

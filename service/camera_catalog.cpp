@@ -64,7 +64,7 @@ const char* PolarityWord(std::uint8_t configByte) {
 
 }  // namespace
 
-std::vector<DeviceEntry> EnumerateDevices() {
+std::vector<DeviceEntry> EnumerateDevices(bool probe) {
   std::vector<DeviceEntry> devices;
   CaptureSystem* system = CurrentPorts().captureSystem;
   if (system == nullptr) {
@@ -89,7 +89,7 @@ std::vector<DeviceEntry> EnumerateDevices() {
           entry.name = Narrow(name);
         }
         entry.ours = app::PathCarriesTargetId(entry.path.c_str());
-        if (entry.ours) {
+        if (entry.ours && probe) {
           entry.extensionUnit = ProbeExtensionUnit(*device);
         }
         devices.push_back(std::move(entry));

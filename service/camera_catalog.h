@@ -21,8 +21,10 @@ struct DeviceEntry {
   std::optional<bool> extensionUnit;  // for ours: whether the topology shows the vendor unit
 };
 
-// Every video-input device, in the system's order. For ours the extension unit is probed.
-std::vector<DeviceEntry> EnumerateDevices();
+// Every video-input device, in the system's order. For ours the extension unit is probed unless
+// probe is false (the station's look must not send requests to a camera another process is
+// updating).
+std::vector<DeviceEntry> EnumerateDevices(bool probe = true);
 
 // The device a command works on: with an empty choice the first of ours; otherwise the device
 // whose path equals choice (ignoring letter case) or, failing that, the only one whose path

@@ -277,6 +277,8 @@ int RunWrite(CommandContext& c) {
       code = kExitInterrupted;
     }
   }
+  // The station records how many requests each camera's update took.
+  outcome.fields["requests"] = c.tap.count();
   c.report.Summary(outcome.fields, code, message);
   return code;
 }

@@ -6,6 +6,7 @@
 #include "platform/clock.h"
 #include "service/report.h"
 #include "service/request_tap.h"
+#include "service/tool_main.h"
 #include "service/tool_options.h"
 
 namespace velkor::tool {
@@ -15,6 +16,7 @@ struct CommandContext {
   Report& report;
   RequestTap& tap;
   Clock& clock;
+  const ToolEnvironment& environment;
 };
 
 int RunList(CommandContext& context);
@@ -22,5 +24,6 @@ int RunIdentify(CommandContext& context);
 int RunRead(CommandContext& context);
 int RunVerify(CommandContext& context);
 int RunWrite(CommandContext& context);
+int RunStationCommand(CommandContext& context);
 
 }  // namespace velkor::tool

@@ -34,6 +34,8 @@ int Dispatch(CommandContext& context) {
       return RunVerify(context);
     case Command::kWrite:
       return RunWrite(context);
+    case Command::kStation:
+      return RunStationCommand(context);
     case Command::kNone:
       break;
   }
@@ -85,7 +87,7 @@ int RunTool(const std::vector<std::string>& args, const ToolEnvironment& environ
   ports.captureSystem = tapped.get();
   InstallPorts(ports);
 
-  CommandContext context{options, report, tap, *ports.clock};
+  CommandContext context{options, report, tap, *ports.clock, environment};
   const int code = Dispatch(context);
   log.Line("requests sent: " + std::to_string(tap.count()));
   InstallPorts(original);

@@ -28,6 +28,7 @@ struct ToolEnvironment {
   // camera at this port. Without them the station cannot run.
   ChildLauncher* childLauncher = nullptr;
   std::function<std::vector<std::string>(const std::string& port)> childCommand;
+  std::string hostName;  // recorded with each station attempt
 };
 
 // Runs one command line (without the program name); returns the exit code.

@@ -16,7 +16,7 @@ struct CommandWord {
 constexpr CommandWord kCommands[] = {
     {"list", Command::kList, false},  {"identify", Command::kIdentify, false},
     {"read", Command::kRead, true},   {"verify", Command::kVerify, true},
-    {"write", Command::kWrite, true},
+    {"write", Command::kWrite, true}, {"station", Command::kStation, true},
 };
 
 const CommandWord* FindCommand(const std::string& word) {
@@ -33,6 +33,9 @@ const std::vector<cli::OptionRule<ToolOptions>>& OptionTable() {
       cli::Text("--device", &ToolOptions::device),
       cli::Text("--backup", &ToolOptions::backupFile),
       cli::Text("--log", &ToolOptions::logFile),
+      cli::Text("--db", &ToolOptions::database),
+      cli::Number<ToolOptions>("--slots", 1, 24, [](ToolOptions& o) { return &o.slots; }),
+      cli::Flag("--once", &ToolOptions::once),
       cli::Flag("--json", &ToolOptions::json),
       cli::Flag("-q|--quiet", &ToolOptions::quiet),
       cli::Flag("-h|--help", &ToolOptions::help),
@@ -67,7 +70,7 @@ std::string TakeOperands(const std::vector<std::string>& operands, ToolOptions& 
 
 std::string CheckCombination(const ToolOptions& o) {
   if (o.command == Command::kNone) {
-    return "no subcommand given (list, identify, read, verify or write; see --help)";
+    return "no subcommand given (list, identify, read, verify, write or station; see --help)";
   }
   const CommandWord* word = FindCommand(CommandName(o.command));
   if (word->takesFile && o.file.empty()) {
@@ -78,6 +81,14 @@ std::string CheckCombination(const ToolOptions& o) {
   }
   if (!o.device.empty() && o.command == Command::kList) {
     return "list takes no --device: it shows every device";
+  }
+  const bool station = o.command == Command::kStation;
+  if (!station && (o.once || o.slots != 24)) {
+    return "--once and --slots belong to station";
+  }
+  if (station && (!o.device.empty() || !o.logFile.empty())) {
+    return "station takes no --device or --log: it updates every camera, each with its own "
+           "record";
   }
   if (o.traceRequests && o.logFile.empty()) {
     return "--trace-requests needs --log FILE";
@@ -139,6 +150,11 @@ std::string ToolUsage(const std::string& program, const std::string& extra) {
          "                           release protection, erase, write, read back and compare,\n"
          "                           restore protection; --backup first saves the old flash\n"
          "                           to B and stops if it cannot\n"
+         "  station FILE             a production station: updates every camera that appears,\n"
+         "                           each in a process of its own, and records each attempt\n"
+         "                           in a database (" +
+         std::string(kDefaultStationDatabase) +
+         ")\n"
          "\n"
          "Options:\n"
          "  --device PATH            the camera's device path as list shows it, or a part of\n"
@@ -147,6 +163,10 @@ std::string ToolUsage(const std::string& program, const std::string& extra) {
          "                           summary (schema: docs/velkor-tool.schema.json)\n"
          "  --log FILE               a step-by-step trace with timestamps\n"
          "  --trace-requests         with --log: every extension-unit request too\n"
+         "  --db FILE                station: the attempt record, an SQLite database\n"
+         "  --slots N                station: at most N cameras at once (1 to 24, default 24)\n"
+         "  --once                   station: the cameras attached now, then end (exit code\n"
+         "                           0 all passed, 1 any failed, 3 none found)\n"
          "  -q, --quiet              only errors and the results of list and identify (with\n"
          "                           --json: no progress events)\n"
          "  -h, --help               this text\n"

@@ -6,7 +6,10 @@
 
 namespace velkor::tool {
 
-enum class Command { kNone, kList, kIdentify, kRead, kVerify, kWrite };
+// The station's attempt record when --db is not given, in the working directory.
+constexpr char kDefaultStationDatabase[] = "velkor-station.db";
+
+enum class Command { kNone, kList, kIdentify, kRead, kVerify, kWrite, kStation };
 
 struct ToolOptions {
   Command command = Command::kNone;
@@ -14,6 +17,9 @@ struct ToolOptions {
   std::string device;      // --device: a device path (or a unique part of one)
   std::string backupFile;  // write --backup
   std::string logFile;     // --log
+  std::string database;    // station: the attempt record (--db)
+  int slots = 24;          // station --slots: cameras updated at once
+  bool once = false;       // station --once: the cameras attached now, then end
   bool traceRequests = false;
   bool json = false;
   bool quiet = false;

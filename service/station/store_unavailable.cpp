@@ -1,0 +1,12 @@
+// The attempt record where no SQLite is built in (the Windows tool): the station refuses to run
+// rather than update cameras without their record.
+#include "service/station/attempt_store.h"
+
+namespace velkor::tool {
+
+std::unique_ptr<AttemptStore> OpenAttemptStore(const std::string& /*path*/, std::string* error) {
+  *error = "this build keeps no attempt record (it has no SQLite), so it runs no station";
+  return nullptr;
+}
+
+}  // namespace velkor::tool
