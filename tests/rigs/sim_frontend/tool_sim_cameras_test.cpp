@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -176,6 +177,27 @@ TEST_F(ToolSimCameras, EachCameraKeepsItsOwnStateAndALookingParentLeavesItAlone)
   writeArgs.insert(writeArgs.end(), {"write", "new.bin", "--device", Port(1)});
   EXPECT_EQ(Tool(writeArgs).code, 0);
   EXPECT_EQ(Child(parent, 1, Port(1), {"verify", "new.bin"}).code, 0);
+}
+
+TEST_F(ToolSimCameras, ACamerasOwnLatencySlowsThatCameraAlone) {
+  // 20 ms a request on camera 2 only: its identification, some tens of requests, takes far
+  // longer than camera 1's, in the parent and in its own run.
+  const std::vector<std::string> parent = {
+      "--fast", "--cameras", "2", "--on-camera", "2", "--request-latency-us 20000"};
+  auto seconds = [](const auto& run) {
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(run().code, 0);
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  };
+  std::vector<std::string> identify = parent;
+  identify.insert(identify.end(), {"identify", "--device", Port(1)});
+  const double fast = seconds([&] { return Tool(identify); });
+  identify.back() = Port(2);
+  const double slow = seconds([&] { return Tool(identify); });
+  const double child = seconds([&] { return Child(parent, 2, Port(2), {"identify"}); });
+  EXPECT_GT(slow, 0.2);
+  EXPECT_GT(child, 0.2);
+  EXPECT_LT(fast, slow / 2);
 }
 
 }  // namespace
