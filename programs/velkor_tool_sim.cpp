@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "platform/linux/flock_camera_lock.h"
+#include "platform/linux/own_executable.h"
+#include "platform/linux/posix_child_process.h"
 #include "platform/linux/process_exit.h"
 #include "platform/linux/real_clock.h"
 #include "platform/ports.h"
@@ -52,13 +54,6 @@ constexpr char kSimUsage[] =
     "                           --camera-state and --flash-file are given per camera this\n"
     "                           way; such a file is saved only when its camera's flash changed\n"
     "                           in the run, so that a run that only looked leaves it alone\n";
-
-// This program's path, for the station to run it again per camera.
-std::string OwnExecutable(const char* argv0) {
-  std::error_code error;
-  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
-  return error ? std::string(argv0) : self.string();
-}
 
 }  // namespace
 
@@ -145,12 +140,14 @@ int main(int argc, char** argv) {
   environment.extraUsage = kSimUsage;
   environment.stdoutIsTerminal = ::isatty(STDOUT_FILENO) != 0;
   environment.requestLatencyUs = oneCamera ? first.latencyUs : 0;
-  // TODO: environment.childLauncher = &posixChildLauncher; once
-  // platform/linux/posix_child_process.h gives linux_platform::PosixChildLauncher.
-  const std::string executable = OwnExecutable(argv[0]);
-  environment.childCommand = [&arguments, &executable](const std::string& port) {
-    return sim::ChildCommandLine(arguments, executable, port);
+  // The station updates each camera with this program again, playing that camera alone.
+  linux_platform::PosixChildLauncher launcher;
+  environment.childLauncher = &launcher;
+  environment.childCommand = [&arguments,
+                              self = linux_platform::OwnExecutablePath()](const std::string& port) {
+    return sim::ChildCommandLine(arguments, self, port);
   };
+  environment.hostName = linux_platform::HostName();
   int code = tool::RunTool(arguments.tool, environment);
 
   if (!oneCamera) {
