@@ -13,6 +13,7 @@ namespace velkor::tool {
 namespace {
 
 constexpr int kBusyTimeoutMs = 30000;
+constexpr int kWalRetryMs = 10;
 
 constexpr char kColumns[] =
     "id, counter, state, started_at, host, port, serial, image_sha256, image_version, ended_at,"
@@ -180,13 +181,23 @@ class SqliteAttemptStore : public AttemptStore {
   sqlite3* db_;
 };
 
+// The switch needs the database to itself and does not wait through the busy timeout: when
+// two programs create the same database at once, one of them finds it locked. It retries for
+// as long as the busy timeout would wait. (Once in WAL mode a database stays so.)
 bool SwitchToWal(sqlite3* db, std::string* error) {
-  SqliteStatement wal(db, "PRAGMA journal_mode = WAL");
-  if (wal.Step() != SQLITE_ROW || wal.Text(0) != "wal") {
-    *error = "cannot switch to WAL mode: " + SqliteError(db);
-    return false;
+  for (int waitedMs = 0;; waitedMs += kWalRetryMs) {
+    SqliteStatement wal(db, "PRAGMA journal_mode = WAL");
+    const int step = wal.Step();
+    if (step == SQLITE_ROW && wal.Text(0) == "wal") {
+      return true;
+    }
+    const bool locked = step == SQLITE_BUSY || step == SQLITE_LOCKED || step == SQLITE_ROW;
+    if (!locked || waitedMs >= kBusyTimeoutMs) {
+      *error = "cannot switch to WAL mode: " + SqliteError(db);
+      return false;
+    }
+    sqlite3_sleep(kWalRetryMs);
   }
-  return true;
 }
 
 // Version check, WAL and upgrade, in that order: a database from a newer tool is refused

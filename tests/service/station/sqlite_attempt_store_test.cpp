@@ -199,8 +199,8 @@ TEST_F(StationDbTest, ProcessesAndThreadsWritingOneFileAllSucceed) {
     (row.start.host == "shared-host" ? shared : other).insert(row.counter);
   }
   EXPECT_EQ(rows.size(), 3u * kEach);
-  EXPECT_EQ(shared.size(), 2u * kEach);
-  EXPECT_EQ(other.size(), 1u * kEach);
+  ASSERT_EQ(shared.size(), 2u * kEach);
+  ASSERT_EQ(other.size(), 1u * kEach);
   EXPECT_EQ(*shared.rbegin(), 2 * kEach);
   EXPECT_EQ(*other.rbegin(), kEach);
 }
