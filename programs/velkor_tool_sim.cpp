@@ -112,6 +112,7 @@ int main(int argc, char** argv) {
 
   sim::PacedClock clock(realClock, world->clock(), !options.fast);
   sim::PacedDeviceTree deviceTree(*world, clock);
+  sim::PacedCaptureSystem captureSystem(*world, clock);
   sim::StreamDiagnostics diagnostics(stderr);
   ProcessExit exitProcess;
   // An interrupt ends the tool through the Process port too: the state is saved on that path.
@@ -119,7 +120,7 @@ int main(int argc, char** argv) {
   sim::KeptCamerasProcess camerasProcess(exitProcess, kept, kProgram);
 
   Ports ports;
-  ports.captureSystem = world.get();
+  ports.captureSystem = &captureSystem;
   ports.deviceTree = &deviceTree;
   ports.clock = &clock;
   ports.process = oneCamera ? static_cast<Process*>(&oneCameraProcess) : &camerasProcess;

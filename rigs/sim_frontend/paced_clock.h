@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <mutex>
 
+#include "platform/capture_system.h"
 #include "platform/clock.h"
 #include "platform/device_tree.h"
 #include "rigs/sim/virtual_clock.h"
@@ -51,6 +52,25 @@ class PacedDeviceTree : public DeviceTree {
 
  private:
   DeviceTree& tree_;
+  PacedClock& clock_;
+};
+
+// A capture system that brings the world's clock up to real time before each enumeration, so
+// that a program that lists cameras without sleeping through the clock port (the station
+// waits on its own) sees a camera appear when it is due.
+class PacedCaptureSystem : public CaptureSystem {
+ public:
+  PacedCaptureSystem(CaptureSystem& system, PacedClock& clock) : system_(system), clock_(clock) {}
+
+  HResult BeginSession() override { return system_.BeginSession(); }
+  void EndSession() override { system_.EndSession(); }
+  HResult CreateSystemDeviceEnumerator(std::unique_ptr<SystemDeviceEnumerator>* e) override {
+    clock_.CatchUp();
+    return system_.CreateSystemDeviceEnumerator(e);
+  }
+
+ private:
+  CaptureSystem& system_;
   PacedClock& clock_;
 };
 
