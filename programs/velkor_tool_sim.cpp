@@ -4,6 +4,7 @@
 // --flash-file FILE keeps the simulated flash in a file from one run to the next. --cameras N
 // presents several cameras, --on-camera K gives one of them its own options, and the hidden
 // --camera-number K plays camera K alone: the run a station starts for that camera.
+#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -141,6 +142,13 @@ int main(int argc, char** argv) {
   environment.extraUsage = kSimUsage;
   environment.stdoutIsTerminal = ::isatty(STDOUT_FILENO) != 0;
   environment.requestLatencyUs = oneCamera ? first.latencyUs : 0;
+  // A station's camera waits for its bus asleep, as a real camera's request does, so that many
+  // cameras' processes share the processors the way real updates do. The timer slack is cut so
+  // that each sleep ends close to its time.
+  environment.requestLatencySleeps = arguments.child;
+  if (arguments.child) {
+    ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+  }
   // The station updates each camera with this program again, playing that camera alone.
   linux_platform::PosixChildLauncher launcher;
   environment.childLauncher = &launcher;

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <thread>
 
 namespace velkor::tool {
 
@@ -162,9 +163,13 @@ HResult RequestTap::Forward(KsControl& control, const KsPropertyNode* property,
                             std::uint32_t length, void* data, std::uint32_t dataLength,
                             std::uint32_t* bytesReturned) {
   if (latencyUs_ != 0) {
-    // A spin on the steady clock: a sleep of a hundred microseconds overshoots by as much
-    // again on a loaded machine, and the latency is there to model the bus exactly.
+    // By default a spin on the steady clock: a sleep of a hundred microseconds overshoots by as
+    // much again on a loaded machine, and the latency is there to model the bus exactly. A
+    // sleeping latency ends no earlier than its time (the spin takes what is left).
     const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(latencyUs_);
+    if (latencySleeps_) {
+      std::this_thread::sleep_until(until);
+    }
     while (std::chrono::steady_clock::now() < until) {
     }
   }

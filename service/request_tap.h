@@ -17,7 +17,12 @@ class RequestTap {
   // Called after each request with the number of requests so far.
   using Observer = std::function<void(std::uint64_t count)>;
 
-  void SetLatencyMicroseconds(std::uint32_t microseconds) { latencyUs_ = microseconds; }
+  // sleeps: the latency is slept rather than spun, so that many cameras' processes wait for
+  // their buses together without the processor, as on real hardware.
+  void SetLatencyMicroseconds(std::uint32_t microseconds, bool sleeps = false) {
+    latencyUs_ = microseconds;
+    latencySleeps_ = sleeps;
+  }
   void SetTrace(TraceLog* log) { log_ = log; }
   void SetObserver(Observer observer) { observer_ = std::move(observer); }
   std::uint64_t count() const { return count_; }
@@ -31,6 +36,7 @@ class RequestTap {
              HResult result);
 
   std::uint32_t latencyUs_ = 0;
+  bool latencySleeps_ = false;
   TraceLog* log_ = nullptr;
   Observer observer_;
   std::uint64_t count_ = 0;

@@ -80,7 +80,7 @@ int RunTool(const std::vector<std::string>& args, const ToolEnvironment& environ
   // Every request of the library passes the tap from here on.
   Ports ports = CurrentPorts();
   RequestTap tap;
-  tap.SetLatencyMicroseconds(environment.requestLatencyUs);
+  tap.SetLatencyMicroseconds(environment.requestLatencyUs, environment.requestLatencySleeps);
   tap.SetTrace(&log);
   std::unique_ptr<CaptureSystem> tapped;
   if (ports.captureSystem != nullptr) {

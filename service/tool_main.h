@@ -23,6 +23,7 @@ struct ToolEnvironment {
   std::FILE* out = stdout;
   std::FILE* err = stderr;
   std::uint32_t requestLatencyUs = 0;  // added to every extension-unit request
+  bool requestLatencySleeps = false;   // slept rather than spun (see RequestTap)
   // The station runs this program again, once per camera: the launcher starts it, and
   // childCommand gives the program and its own options (those before the subcommand) for the
   // camera at this port. Without them the station cannot run.
