@@ -32,7 +32,7 @@ log() { echo "[rig] $*" >&2; }
 source "$ROOT/scripts/lib.sh"
 source "$HERE/host-lib.sh"
 
-install_packages qemu-system-x86 busybox-static xz-utils cpio cmake g++ ninja-build
+install_packages qemu-system-x86 busybox-static xz-utils cpio cmake g++ ninja-build python3
 t_start=$(now_ms)
 
 # 1. The kernel: the package in the cache (fetched when missing), reduced to the ELF vmlinux
