@@ -203,6 +203,7 @@ class Station {
   void End(RunningCamera& camera) {
     camera.reader.join();
     const int exitCode = camera.child->Wait();
+    camera.row.peakMemoryKb = camera.child->PeakMemoryKb();
     const std::string hang = camera.hung ? "the update said nothing for " +
                                                std::to_string(settings_.hangMs / 1000) +
                                                " s and was stopped"

@@ -152,6 +152,7 @@ void StationDisplay::CameraEnded(const CameraRow& row) {
                             {"message", r.message},
                             {"seconds", row.seconds},
                             {"requests", row.progress.requests},
+                            {"peak_memory_kb", row.peakMemoryKb},
                             {"chip", ChipFields(row.progress)}};
     event["failed_step"] =
         r.failedStep.empty() ? nlohmann::json(nullptr) : nlohmann::json(r.failedStep);

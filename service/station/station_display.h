@@ -21,6 +21,7 @@ struct CameraRow {
   Verdict verdict = Verdict::kRunning;
   VerdictReading reading;  // once ended
   double seconds = 0;      // so far, or in all once ended
+  long peakMemoryKb = 0;   // the child's peak resident memory, once ended; 0 unknown
 };
 
 struct StationCounts {
