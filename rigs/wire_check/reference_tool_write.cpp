@@ -6,9 +6,12 @@
 #include <filesystem>
 #include <fstream>
 
+#include "access/access_context.h"
+#include "access/device.h"
 #include "platform/ports.h"
 #include "rigs/sim/sim_world.h"
 #include "service/tool_main.h"
+#include "transport/bound_device.h"
 
 namespace velkor::rig {
 
@@ -32,6 +35,10 @@ ReferenceWrite RunReferenceToolWrite(const sim::SimCameraConfig& camera,
   ReferenceWrite run;
   run.exitCode = tool::RunTool({"write", imageFile, "--json", "--quiet"}, environment);
   std::fclose(sink);
+  // The tool keeps its camera in process-wide state: left as a fresh process has it.
+  access::CloseDevice();
+  access::context = access::AccessContext{};
+  transport::boundDevice = transport::BoundDevice{};
   InstallPorts(Ports{});
 
   run.requests = UnitRequestsOf(*world);

@@ -17,8 +17,7 @@ struct ReferenceWrite {
   int exitCode = -1;  // the tool's exit code, 0 when the write passed
 };
 
-// Writes IMAGE to the camera with `write IMAGE` on a virtual clock. Call once per process: the
-// tool's state is process-wide.
+// Writes IMAGE to the camera with `write IMAGE` on a virtual clock.
 ReferenceWrite RunReferenceToolWrite(const sim::SimCameraConfig& camera,
                                      const std::vector<std::uint8_t>& image);
 

@@ -48,7 +48,8 @@ log "kernel: $(basename "$KDEB") -> $KDIR"
 if [ ! -f "$BUILD/CMakeCache.txt" ]; then
   cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELKOR_WERROR=ON >/dev/null
 fi
-# The service tool goes in beside the updater: two scenarios drive it through the kernel.
+# The service tool goes in beside the updater: its scenarios drive it, and the station, through
+# the kernel.
 guest_programs="velkor-update velkor-usb-camera velkor-tool ${RIG_GUEST_PROGRAMS:-}"
 static_targets=$(for p in $guest_programs; do printf '%s-static ' "$p"; done)
 # shellcheck disable=SC2086
