@@ -1,7 +1,9 @@
 // velkor-tool-sim: the service tool against the simulated camera. The simulator's options (those
 // of velkor-update-sim) come before the subcommand, with two of this program's own:
 // --request-latency-us N gives every extension-unit request a fixed duration, and
-// --flash-file FILE keeps the simulated flash in a file from one run to the next.
+// --flash-file FILE keeps the simulated flash in a file from one run to the next. --cameras N
+// presents several cameras, --on-camera K gives one of them its own options, and the hidden
+// --camera-number K plays camera K alone: the run a station starts for that camera.
 #include <unistd.h>
 
 #include <cstdio>
@@ -9,15 +11,18 @@
 #include <string>
 #include <vector>
 
-#include "cli/option_reader.h"
 #include "platform/linux/flock_camera_lock.h"
+#include "platform/linux/own_executable.h"
+#include "platform/linux/posix_child_process.h"
 #include "platform/linux/process_exit.h"
 #include "platform/linux/real_clock.h"
 #include "platform/ports.h"
 #include "rigs/sim_frontend/camera_state_file.h"
 #include "rigs/sim_frontend/paced_clock.h"
 #include "rigs/sim_frontend/sim_options.h"
+#include "rigs/sim_frontend/kept_cameras.h"
 #include "rigs/sim_frontend/sim_world_builder.h"
+#include "rigs/sim_frontend/tool_sim_arguments.h"
 #include "rigs/sim_frontend/stream_diagnostics.h"
 #include "service/exit_codes.h"
 #include "service/image_file.h"
@@ -28,7 +33,6 @@
 namespace {
 
 constexpr char kProgram[] = "velkor-tool-sim";
-constexpr std::uint32_t kMaxLatencyUs = 1000000;
 
 constexpr char kSimUsage[] =
     "\n"
@@ -38,112 +42,94 @@ constexpr char kSimUsage[] =
     "  --request-latency-us N   every extension-unit request takes N microseconds\n"
     "  --flash-file FILE        the simulated flash starts with FILE's 65,536 bytes (when it\n"
     "                           exists) and is saved back to it at the end of the run\n"
-    "  (--camera-state FILE keeps the whole camera, flash, status and registers, instead)\n";
-
-struct SplitArguments {
-  std::vector<std::string> sim;
-  std::vector<std::string> tool;
-  std::uint32_t latencyUs = 0;
-  std::string flashFile;
-  std::string error;
-};
-
-// Before the subcommand: this program's options, the tool's options, the simulator's options.
-// From the subcommand on everything belongs to the tool.
-SplitArguments Split(const std::vector<std::string>& args) {
-  using velkor::cli::Took;
-  const std::vector<velkor::cli::OptionRule<SplitArguments>> ownOptions = {
-      {"--request-latency-us", true,
-       [](SplitArguments& out, const std::string& v) {
-         return velkor::cli::ReadRanged("--request-latency-us", v, 0, kMaxLatencyUs,
-                                        &out.latencyUs);
-       }},
-      {"--flash-file", true,
-       [](SplitArguments& out, const std::string& v) {
-         out.flashFile = v;
-         return std::string();
-       }},
-  };
-  SplitArguments out;
-  velkor::cli::TableRules<SplitArguments> own(ownOptions, out);
-  std::size_t i = 0;
-  for (; i < args.size() && !velkor::tool::IsCommandName(args[i]); ++i) {
-    const Took took = velkor::cli::TakeOption(args, &i, own, &out.error);
-    if (took == Took::kRefused) {
-      return out;
-    }
-    if (took == Took::kTaken) {
-      continue;
-    }
-    if (const int arity = velkor::tool::ToolOptionArity(args[i]); arity >= 0) {
-      out.tool.push_back(args[i]);
-      if (arity == 1 && i + 1 < args.size()) {
-        out.tool.push_back(args[++i]);
-      }
-    } else {
-      out.sim.push_back(args[i]);
-    }
-  }
-  out.tool.insert(out.tool.end(), args.begin() + static_cast<std::ptrdiff_t>(i), args.end());
-  return out;
-}
+    "  (--camera-state FILE keeps the whole camera, flash, status and registers, instead)\n"
+    "  --cameras N              present N cameras, 1..24 (default 1), each on its own USB port\n"
+    "                           (list shows each with its device path); every option above\n"
+    "                           applies to each camera alike\n"
+    "  --on-camera K 'OPTIONS'  camera K (1..N) also gets OPTIONS, e.g. --on-camera 2\n"
+    "                           '--fail-request 9400' or --on-camera 3 '--chip-row 0';\n"
+    "                           repeatable. OPTIONS is one argument split at whitespace (no\n"
+    "                           quoting inside it). Options of the whole run (--fast,\n"
+    "                           --diagnostics, the tool's own) are refused there. With N > 1,\n"
+    "                           --camera-state and --flash-file are given per camera this\n"
+    "                           way; such a file is saved only when its camera's flash changed\n"
+    "                           in the run, so that a run that only looked leaves it alone\n";
 
 }  // namespace
 
 int main(int argc, char** argv) {
   using namespace velkor;
 
-  const SplitArguments split = Split(std::vector<std::string>(argv + 1, argv + argc));
-  if (!split.error.empty()) {
-    std::fprintf(stderr, "%s: %s\n", kProgram, split.error.c_str());
+  sim::ToolSimArguments arguments =
+      sim::ReadToolSimArguments(std::vector<std::string>(argv + 1, argv + argc),
+                                {tool::IsCommandName, tool::ToolOptionArity});
+  if (!arguments.error.empty()) {
+    std::fprintf(stderr, "%s: %s\n", kProgram, arguments.error.c_str());
     return tool::kExitUsage;
   }
-  sim::SimOptionsResult parsed = sim::ParseSimOptions(split.sim);
-  if (!parsed.ok) {
-    std::fprintf(stderr, "%s: %s\n", kProgram, parsed.error.c_str());
-    return tool::kExitUsage;
-  }
-  sim::SimFrontendOptions& options = parsed.options;
-  if (!split.flashFile.empty() && !options.cameraStatePath.empty()) {
-    std::fprintf(stderr,
-                 "%s: --flash-file and --camera-state: give one (the state holds the flash)\n",
-                 kProgram);
-    return tool::kExitUsage;
-  }
-  if (!split.flashFile.empty() && ::access(split.flashFile.c_str(), F_OK) == 0) {
-    std::string error;
-    if (!tool::LoadImageFile(split.flashFile, &options.camera.initialFlash, &error)) {
-      std::fprintf(stderr, "%s: --flash-file %s\n", kProgram, error.c_str());
-      return tool::kExitUsage;
+  for (sim::ToolSimCamera& camera : arguments.cameras) {
+    const std::string& flashFile = camera.flashFile;
+    if (!flashFile.empty() && ::access(flashFile.c_str(), F_OK) == 0) {
+      std::string error;
+      if (!tool::LoadImageFile(flashFile, &camera.options.camera.initialFlash, &error)) {
+        std::fprintf(stderr, "%s: --flash-file %s\n", kProgram, error.c_str());
+        return tool::kExitUsage;
+      }
     }
+  }
+  // One camera is kept and paced as it always was; a machine of several keeps each camera's
+  // files apart and paces each camera on its own.
+  const bool oneCamera = arguments.cameras.size() == 1;
+  const sim::ToolSimCamera& first = arguments.cameras.front();
+  const sim::SimFrontendOptions& options = first.options;
+  std::vector<sim::PlacedSimCamera> placed;
+  for (const sim::ToolSimCamera& camera : arguments.cameras) {
+    placed.push_back({camera.path, camera.options});
   }
 
   RealClock realClock;
-  std::unique_ptr<sim::SimWorld> world = sim::BuildSimWorld(options);
+  std::unique_ptr<sim::SimWorld> world =
+      oneCamera && !arguments.child ? sim::BuildSimWorld(options) : sim::BuildSimWorld(placed);
   world->SetTrafficLogging(false);
-  if (std::string error; !sim::LoadCameraState(*world, options, &error)) {
-    std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
-    return tool::kExitUsage;
+  for (std::size_t i = 0; i < arguments.cameras.size(); ++i) {
+    const int device = sim::kSimCameraDevice + static_cast<int>(i);
+    if (std::string error;
+        !sim::LoadCameraState(*world, arguments.cameras[i].options, &error, device)) {
+      std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
+      return tool::kExitUsage;
+    }
   }
+  sim::KeptCameras kept(*world, tool::SaveFileAtomically);
+  std::vector<std::uint32_t> latencies(static_cast<std::size_t>(sim::kSimCameraDevice), 0);
+  for (std::size_t i = 0; i < arguments.cameras.size() && !oneCamera; ++i) {
+    const sim::ToolSimCamera& camera = arguments.cameras[i];
+    kept.Add(sim::kSimCameraDevice + static_cast<int>(i), camera.options, camera.flashFile);
+    latencies.push_back(camera.latencyUs);
+  }
+  if (!oneCamera) {
+    sim::SetDeviceLatencies(*world, std::move(latencies));
+  }
+
   sim::PacedClock clock(realClock, world->clock(), !options.fast);
   sim::PacedDeviceTree deviceTree(*world, clock);
   sim::StreamDiagnostics diagnostics(stderr);
   ProcessExit exitProcess;
   // An interrupt ends the tool through the Process port too: the state is saved on that path.
-  sim::StateSavingProcess process(exitProcess, *world, options, kProgram);
+  sim::StateSavingProcess oneCameraProcess(exitProcess, *world, options, kProgram);
+  sim::KeptCamerasProcess camerasProcess(exitProcess, kept, kProgram);
 
   Ports ports;
   ports.captureSystem = world.get();
   ports.deviceTree = &deviceTree;
   ports.clock = &clock;
-  ports.process = &process;
+  ports.process = oneCamera ? static_cast<Process*>(&oneCameraProcess) : &camerasProcess;
   ports.diagnostics = options.diagnostics ? &diagnostics : nullptr;
   // A camera kept in a state file is locked beside the file, as velkor-update-sim locks it.
   const std::string& statePath = options.cameraStatePath;
   linux_platform::FlockCameraLock cameraLock(
       kProgram,
       {statePath.empty() ? "" : std::filesystem::absolute(statePath).parent_path().string()});
-  if (!statePath.empty()) {
+  if (oneCamera && !statePath.empty()) {
     ports.cameraLock = &cameraLock;
   }
   InstallPorts(ports);
@@ -153,17 +139,32 @@ int main(int argc, char** argv) {
   environment.program = kProgram;
   environment.extraUsage = kSimUsage;
   environment.stdoutIsTerminal = ::isatty(STDOUT_FILENO) != 0;
-  environment.requestLatencyUs = split.latencyUs;
-  int code = tool::RunTool(split.tool, environment);
+  environment.requestLatencyUs = oneCamera ? first.latencyUs : 0;
+  // The station updates each camera with this program again, playing that camera alone.
+  linux_platform::PosixChildLauncher launcher;
+  environment.childLauncher = &launcher;
+  environment.childCommand = [&arguments,
+                              self = linux_platform::OwnExecutablePath()](const std::string& port) {
+    return sim::ChildCommandLine(arguments, self, port);
+  };
+  environment.hostName = linux_platform::HostName();
+  int code = tool::RunTool(arguments.tool, environment);
 
+  if (!oneCamera) {
+    if (std::string error; !kept.SaveChanged(&error)) {
+      std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
+      code = code == tool::kExitDone ? tool::kExitUsage : code;
+    }
+    return code;
+  }
   if (std::string error; !sim::SaveCameraState(*world, options, &error)) {
     std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
     code = code == tool::kExitDone ? tool::kExitUsage : code;
   }
-  if (!split.flashFile.empty()) {
+  if (!first.flashFile.empty()) {
     const auto& cells = world->device(sim::kSimCameraDevice).camera->flash().content();
     std::string error;
-    if (!tool::SaveFileAtomically(split.flashFile,
+    if (!tool::SaveFileAtomically(first.flashFile,
                                   std::vector<std::uint8_t>(cells.begin(), cells.end()), &error)) {
       std::fprintf(stderr, "%s: --flash-file %s\n", kProgram, error.c_str());
       code = code == tool::kExitDone ? tool::kExitUsage : code;

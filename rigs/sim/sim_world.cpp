@@ -72,7 +72,8 @@ bool SimWorld::DevicePresent(int index) {
 bool SimWorld::DevicePresentLocked(const DeviceState& state) {
   if (!state.config.camera)
     return true;  // not the camera: always there
-  return !state.unplugged && clock_.NowMs() >= impl_->cameraAttachAtMs;
+  return !state.unplugged &&
+         clock_.NowMs() >= std::max(impl_->cameraAttachAtMs, state.config.attachAtMs);
 }
 
 void SimWorld::SetCameraAttachTime(std::uint64_t attachAtMs) {

@@ -81,6 +81,10 @@ struct SimCaptureDeviceConfig {
   // The camera behind this device; null: a device whose extension unit never answers.
   std::shared_ptr<SimCamera> camera;
   SimRequestFaults faults;
+  // A camera device also waits for its own time on the world's clock (UINT64_MAX: never), so
+  // that cameras of one world can appear one after another; the later of this and the world's
+  // attach time counts.
+  std::uint64_t attachAtMs = 0;
 };
 
 // One extension-unit request as it crossed the wire.

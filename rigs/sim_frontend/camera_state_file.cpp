@@ -9,14 +9,15 @@
 
 namespace velkor::sim {
 
-bool LoadCameraState(SimWorld& world, const SimFrontendOptions& options, std::string* error) {
+bool LoadCameraState(SimWorld& world, const SimFrontendOptions& options, std::string* error,
+                     int device) {
   std::error_code ignored;
   if (options.cameraStatePath.empty() ||
       !std::filesystem::exists(options.cameraStatePath, ignored)) {
     return true;  // a first run: the camera as the other options describe it
   }
   SimCameraState state;
-  SimCamera& camera = *world.device(kSimCameraDevice).camera;
+  SimCamera& camera = *world.device(device).camera;
   if (!LoadCameraStateFile(options.cameraStatePath, &state, error) ||
       !camera.LoadState(state, error)) {
     *error = "--camera-state: " + *error;
@@ -28,11 +29,12 @@ bool LoadCameraState(SimWorld& world, const SimFrontendOptions& options, std::st
   return true;
 }
 
-bool SaveCameraState(const SimWorld& world, const SimFrontendOptions& options, std::string* error) {
+bool SaveCameraState(const SimWorld& world, const SimFrontendOptions& options, std::string* error,
+                     int device) {
   if (options.cameraStatePath.empty()) {
     return true;
   }
-  if (!SaveCameraStateFile(options.cameraStatePath, world.CameraState(kSimCameraDevice), error)) {
+  if (!SaveCameraStateFile(options.cameraStatePath, world.CameraState(device), error)) {
     *error = "--camera-state: " + *error;
     return false;
   }

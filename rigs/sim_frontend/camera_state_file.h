@@ -11,11 +11,13 @@
 
 namespace velkor::sim {
 
-// Loads options.cameraStatePath into the camera of the world's camera device when the file
+// Loads options.cameraStatePath into the camera of capture device `device` when the file
 // exists, replugged first when options.replugged. True when there is nothing to load.
-bool LoadCameraState(SimWorld& world, const SimFrontendOptions& options, std::string* error);
-// Saves the camera's state to options.cameraStatePath (nothing without one).
-bool SaveCameraState(const SimWorld& world, const SimFrontendOptions& options, std::string* error);
+bool LoadCameraState(SimWorld& world, const SimFrontendOptions& options, std::string* error,
+                     int device = kSimCameraDevice);
+// Saves that camera's state to options.cameraStatePath (nothing without one).
+bool SaveCameraState(const SimWorld& world, const SimFrontendOptions& options, std::string* error,
+                     int device = kSimCameraDevice);
 
 // A Process that saves the camera's state before the process ends. A failed save is reported on
 // stderr under the program's name; the exit code stays the run's own.

@@ -36,16 +36,19 @@ std::string Identity(const CameraRow& row) {
     }
   }
   if (!row.serial.empty()) {
-    text += (text.empty() ? "SN " : " SN ") + row.serial;
+    text += text.empty() ? "SN " : " SN ";
+    text += row.serial;
   }
   return text.empty() ? "-" : text;
 }
 
 std::string Bar(int percent) {
-  const int filled = percent * kBarWidth / 100;
-  return "[" + std::string(static_cast<std::size_t>(filled), '#') +
-         std::string(static_cast<std::size_t>(kBarWidth - filled), '-') + "] " +
-         Padded(std::to_string(percent) + "%", 4);
+  const auto filled = static_cast<std::size_t>(percent * kBarWidth / 100);
+  std::string bar = "[";
+  bar.append(filled, '#');
+  bar.append(kBarWidth - filled, '-');
+  bar += "] ";
+  return bar + Padded(std::to_string(percent) + "%", 4);
 }
 
 std::string CountsLine(const StationCounts& counts) {

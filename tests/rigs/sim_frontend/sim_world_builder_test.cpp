@@ -47,5 +47,36 @@ TEST(SimWorldBuilderAttach, CameraAppearsAtItsTimeOrNever) {
   EXPECT_FALSE(never->CameraAttached());
 }
 
+TEST(SimWorldBuilderSeveralCameras, EachCameraHasItsPortFaultsAndTimeToAppear) {
+  std::vector<PlacedSimCamera> cameras(3, {u"", DefaultSimFrontendOptions()});
+  for (int i = 0; i < 3; ++i) {
+    cameras[static_cast<std::size_t>(i)].path = SimCameraPath(i + 1);
+  }
+  cameras[1].options.attachAtMs = AttachTimeForTick(2);
+  cameras[1].options.faults.failSelector = 4;
+  cameras[2].options.camera.chipRow = 0;
+  cameras[2].options.attachAtMs = kNeverAttached;
+  auto world = BuildSimWorld(cameras);
+  ASSERT_EQ(world->DeviceCount(), kSimCameraDevice + 3);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(world->device(kSimCameraDevice + i).devicePath, SimCameraPath(i + 1));
+  }
+  EXPECT_EQ(world->device(kSimCameraDevice + 1).faults.failSelector, 4);
+  EXPECT_EQ(world->device(kSimCameraDevice).faults.failSelector, -1);
+  EXPECT_EQ(world->device(kSimCameraDevice + 2).camera->config().chipRow, 0);
+  auto present = [&world] {
+    std::vector<bool> shown;
+    for (int i = 0; i < 3; ++i) {
+      shown.push_back(world->DevicePresent(kSimCameraDevice + i));
+    }
+    return shown;
+  };
+  EXPECT_EQ(present(), (std::vector<bool>{true, false, false}));
+  world->clock().Advance(AttachTimeForTick(2));
+  EXPECT_EQ(present(), (std::vector<bool>{true, true, false}));
+  world->clock().Advance(3600 * 1000);
+  EXPECT_EQ(present(), (std::vector<bool>{true, true, false}));
+}
+
 }  // namespace
 }  // namespace velkor::sim

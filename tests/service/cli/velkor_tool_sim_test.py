@@ -159,7 +159,8 @@ class ToolProcessTest(unittest.TestCase):
         self.assertEqual(quiet.stdout, "")
         usage = self.run_tool("--help")
         self.assertEqual(usage.returncode, 0)
-        for text in ("Exit codes:", "  3    no camera found", "--request-latency-us"):
+        for text in ("Exit codes:", "  3    no camera found", "--request-latency-us",
+                     "--cameras N", "--on-camera K 'OPTIONS'"):
             self.assertIn(text, usage.stdout)
 
     def start_slow(self, *args):
