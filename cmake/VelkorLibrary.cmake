@@ -49,6 +49,7 @@ function(velkor_static_twin target)
   add_executable(${target}-static EXCLUDE_FROM_ALL ${sources})
   target_link_libraries(${target}-static PRIVATE ${libraries})
   target_link_options(${target}-static PRIVATE -static)
-  set_target_properties(${target}-static PROPERTIES OUTPUT_NAME ${target}
+  # VELKOR_STATIC_TWIN lets a library choose its archives over shared objects for this program.
+  set_target_properties(${target}-static PROPERTIES OUTPUT_NAME ${target} VELKOR_STATIC_TWIN ON
                         RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/static)
 endfunction()

@@ -7,9 +7,9 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 source scripts/lib.sh
 
-# The build configures the test suites and the service tool too, so GoogleTest and nlohmann-json
-# are needed even for this one target.
-install_packages cmake g++ ninja-build libgtest-dev libgmock-dev nlohmann-json3-dev
+# The build configures the test suites and the service tool too, so GoogleTest, nlohmann-json
+# and SQLite (the station's database) are needed even for this one target.
+install_packages cmake g++ ninja-build libgtest-dev libgmock-dev nlohmann-json3-dev libsqlite3-dev
 
 cmake -S . -B build -G Ninja >/dev/null
 cmake --build build --target velkor-update-sim

@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 source scripts/lib.sh
 
 install_packages cmake g++ ninja-build libgtest-dev libgmock-dev libbenchmark-dev \
-  nlohmann-json3-dev python3 python3-jsonschema \
+  nlohmann-json3-dev libsqlite3-dev python3 python3-jsonschema \
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev \
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev \
   wine64 wine wine32:i386 xvfb imagemagick qemu-system-x86 busybox-static xz-utils cpio \

@@ -25,5 +25,6 @@ int RunRead(CommandContext& context);
 int RunVerify(CommandContext& context);
 int RunWrite(CommandContext& context);
 int RunStationCommand(CommandContext& context);
+int RunHistory(CommandContext& context);
 
 }  // namespace velkor::tool

@@ -140,6 +140,15 @@ void Report::Text(const std::string& line) {
   }
 }
 
+void Report::Document(const std::string& text) {
+  log_.Line("document of " + std::to_string(text.size()) + " bytes");
+  if (!settings_.json) {
+    EndBar();
+    std::fputs(text.c_str(), out_);
+    std::fflush(out_);
+  }
+}
+
 void Report::Warning(const std::string& message) {
   log_.Line("warning: " + message);
   if (!settings_.json) {

@@ -34,6 +34,8 @@ class Report {
 
   // Result text of list and identify; nothing in JSON mode (the summary carries it).
   void Text(const std::string& line);
+  // A result in a format of its own (CSV), written as it is; nothing in JSON mode.
+  void Document(const std::string& text);
   // A problem worth a line on stderr whatever the mode.
   void Warning(const std::string& message);
 

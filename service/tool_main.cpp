@@ -36,6 +36,8 @@ int Dispatch(CommandContext& context) {
       return RunWrite(context);
     case Command::kStation:
       return RunStationCommand(context);
+    case Command::kHistory:
+      return RunHistory(context);
     case Command::kNone:
       break;
   }
@@ -64,8 +66,9 @@ int RunTool(const std::vector<std::string>& args, const ToolEnvironment& environ
     return kExitDone;
   }
 
+  // With --csv stdout is the CSV alone: the closing line is left out.
   ReportSettings settings{environment.program, CommandName(options.command), options.json,
-                          options.quiet, environment.stdoutIsTerminal};
+                          options.quiet || options.csv, environment.stdoutIsTerminal};
   Report report(settings, environment.out, environment.err, log);
   if (!options.logFile.empty() && !log.Open(options.logFile, options.traceRequests)) {
     report.Summary(nlohmann::json::object(), kExitUsage,

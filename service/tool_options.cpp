@@ -1,7 +1,10 @@
 // Parsing of the tool's command line.
 #include "service/tool_options.h"
 
+#include <optional>
+
 #include "cli/option_reader.h"
+#include "service/station/utc_time_text.h"
 
 namespace velkor::tool {
 
@@ -14,9 +17,10 @@ struct CommandWord {
 };
 
 constexpr CommandWord kCommands[] = {
-    {"list", Command::kList, false},  {"identify", Command::kIdentify, false},
-    {"read", Command::kRead, true},   {"verify", Command::kVerify, true},
-    {"write", Command::kWrite, true}, {"station", Command::kStation, true},
+    {"list", Command::kList, false},       {"identify", Command::kIdentify, false},
+    {"read", Command::kRead, true},        {"verify", Command::kVerify, true},
+    {"write", Command::kWrite, true},      {"station", Command::kStation, true},
+    {"history", Command::kHistory, false},
 };
 
 const CommandWord* FindCommand(const std::string& word) {
@@ -36,6 +40,18 @@ const std::vector<cli::OptionRule<ToolOptions>>& OptionTable() {
       cli::Text("--db", &ToolOptions::database),
       cli::Number<ToolOptions>("--slots", 1, 24, [](ToolOptions& o) { return &o.slots; }),
       cli::Flag("--once", &ToolOptions::once),
+      {"--since", true,
+       [](ToolOptions& o, const std::string& value) {
+         const std::optional<std::string> time = FullUtcTime(value);
+         if (!time) {
+           return "--since: \"" + value +
+                  "\" is no UTC date or time (2026-12-07, 2026-12-07T22:00, "
+                  "2026-12-07T22:00:05Z)";
+         }
+         o.since = *time;
+         return std::string();
+       }},
+      cli::Flag("--csv", &ToolOptions::csv),
       cli::Flag("--json", &ToolOptions::json),
       cli::Flag("-q|--quiet", &ToolOptions::quiet),
       cli::Flag("-h|--help", &ToolOptions::help),
@@ -70,7 +86,8 @@ std::string TakeOperands(const std::vector<std::string>& operands, ToolOptions& 
 
 std::string CheckCombination(const ToolOptions& o) {
   if (o.command == Command::kNone) {
-    return "no subcommand given (list, identify, read, verify, write or station; see --help)";
+    return "no subcommand given (list, identify, read, verify, write, station or history; see "
+           "--help)";
   }
   const CommandWord* word = FindCommand(CommandName(o.command));
   if (word->takesFile && o.file.empty()) {
@@ -89,6 +106,18 @@ std::string CheckCombination(const ToolOptions& o) {
   if (station && (!o.device.empty() || !o.logFile.empty())) {
     return "station takes no --device or --log: it updates every camera, each with its own "
            "record";
+  }
+  if (!o.database.empty() && !station && o.command != Command::kHistory) {
+    return "--db belongs to station and history";
+  }
+  if (o.command != Command::kHistory && (!o.since.empty() || o.csv)) {
+    return "--since and --csv belong to history";
+  }
+  if (o.command == Command::kHistory && !o.device.empty()) {
+    return "history takes no --device: it reads the station's attempt record";
+  }
+  if (o.csv && o.json) {
+    return "--csv and --json: give one";
   }
   if (o.traceRequests && o.logFile.empty()) {
     return "--trace-requests needs --log FILE";
@@ -155,6 +184,9 @@ std::string ToolUsage(const std::string& program, const std::string& extra) {
          "                           in a database (" +
          std::string(kDefaultStationDatabase) +
          ")\n"
+         "  history [--db FILE] [--since TIME] [--csv]\n"
+         "                           the station's recorded update attempts, newest first,\n"
+         "                           as a table (or CSV, or JSON with --json)\n"
          "\n"
          "Options:\n"
          "  --device PATH            the camera's device path as list shows it, or a part of\n"
@@ -163,10 +195,14 @@ std::string ToolUsage(const std::string& program, const std::string& extra) {
          "                           summary (schema: docs/velkor-tool.schema.json)\n"
          "  --log FILE               a step-by-step trace with timestamps\n"
          "  --trace-requests         with --log: every extension-unit request too\n"
-         "  --db FILE                station: the attempt record, an SQLite database\n"
+         "  --db FILE                station, history: the attempt record, an SQLite\n"
+         "                           database (default velkor-station.db)\n"
          "  --slots N                station: at most N cameras at once (1 to 24, default 24)\n"
          "  --once                   station: the cameras attached now, then end (exit code\n"
          "                           0 all passed, 1 any failed, 3 none found)\n"
+         "  --since TIME             history: attempts started at or after TIME, UTC:\n"
+         "                           2026-12-07, 2026-12-07T22:00 or 2026-12-07T22:00:05Z\n"
+         "  --csv                    history: CSV (RFC 4180) with a header line\n"
          "  -q, --quiet              only errors and the results of list and identify (with\n"
          "                           --json: no progress events)\n"
          "  -h, --help               this text\n"
@@ -177,7 +213,8 @@ std::string ToolUsage(const std::string& program, const std::string& extra) {
          "  0    done (verify: equal)\n"
          "  1    verify found differences, or a write failed its check (erase not\n"
          "       confirmed, read-back differs, protection not confirmed)\n"
-         "  2    usage error, or a file that cannot be read or written\n"
+         "  2    usage error, or a file that cannot be read or written (history: the\n"
+         "       database is missing or unreadable)\n"
          "  3    no camera found\n"
          "  4    the camera failed a request or could not be opened\n"
          "  130  interrupted during a write that then completed (the write is never\n"

@@ -9,7 +9,7 @@ namespace velkor::tool {
 // The station's attempt record when --db is not given, in the working directory.
 constexpr char kDefaultStationDatabase[] = "velkor-station.db";
 
-enum class Command { kNone, kList, kIdentify, kRead, kVerify, kWrite, kStation };
+enum class Command { kNone, kList, kIdentify, kRead, kVerify, kWrite, kStation, kHistory };
 
 struct ToolOptions {
   Command command = Command::kNone;
@@ -17,9 +17,11 @@ struct ToolOptions {
   std::string device;      // --device: a device path (or a unique part of one)
   std::string backupFile;  // write --backup
   std::string logFile;     // --log
-  std::string database;    // station: the attempt record (--db)
+  std::string database;    // station, history: the attempt record (--db)
   int slots = 24;          // station --slots: cameras updated at once
   bool once = false;       // station --once: the cameras attached now, then end
+  std::string since;       // history --since, in the recorded form (2026-12-07T22:00:00.000Z)
+  bool csv = false;        // history --csv
   bool traceRequests = false;
   bool json = false;
   bool quiet = false;

@@ -10,8 +10,9 @@
 
 namespace velkor::tool {
 
-// The current schema version (PRAGMA user_version). Older databases are upgraded on open.
-constexpr int kAttemptSchemaVersion = 1;
+// The current schema version (PRAGMA user_version). Older databases are upgraded on open; a
+// newer one is refused and left as it is. Version 1 had no serial and no request count.
+constexpr int kAttemptSchemaVersion = 2;
 
 struct AttemptStart {
   std::string startedAt;  // UTC, ISO 8601 with milliseconds: 2026-12-07T22:45:01.123Z
@@ -61,5 +62,8 @@ class AttemptStore {
 // Opens (creating when missing) the SQLite database at path, in WAL mode, upgrading its schema.
 // Null and *error set when it cannot.
 std::unique_ptr<AttemptStore> OpenAttemptStore(const std::string& path, std::string* error);
+
+// The same for a reader (history): fails, creating nothing, when there is no file at path.
+std::unique_ptr<AttemptStore> OpenExistingAttemptStore(const std::string& path, std::string* error);
 
 }  // namespace velkor::tool

@@ -9,4 +9,10 @@ std::unique_ptr<AttemptStore> OpenAttemptStore(const std::string& /*path*/, std:
   return nullptr;
 }
 
+std::unique_ptr<AttemptStore> OpenExistingAttemptStore(const std::string& /*path*/,
+                                                       std::string* error) {
+  *error = "this build keeps no attempt record (it has no SQLite), so it has no history";
+  return nullptr;
+}
+
 }  // namespace velkor::tool

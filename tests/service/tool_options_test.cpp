@@ -37,6 +37,12 @@ TEST(ToolOptionsTest, IncompleteOrContradictoryCommandLinesAreRefused) {
            {"identify", "--json=yes"},
            {"write", "a.bin", "--backup", "a.bin"},
            {"identify", "--colour"},
+           {"list", "--csv"},
+           {"identify", "--db", "a.db"},
+           {"history", "--device", "x"},
+           {"history", "--csv", "--json"},
+           {"history", "--since", "yesterday"},
+           {"history", "--db="},
        }) {
     const ToolOptionsResult result = ParseToolOptions(args);
     EXPECT_FALSE(result.ok) << ::testing::PrintToString(args);

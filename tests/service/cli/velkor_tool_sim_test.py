@@ -4,9 +4,12 @@ the flash kept in a file across runs, and Ctrl-C during a write and during a rea
 
 Usage: velkor_tool_sim_test.py PATH/velkor-tool-sim PATH/velkor-tool.schema.json
 """
+import csv
+import io
 import json
 import os
 import signal
+import sqlite3
 import subprocess
 import sys
 import tempfile
@@ -179,6 +182,41 @@ class ToolProcessTest(unittest.TestCase):
             if json.loads(line).get("step") == step:
                 return lines
         raise AssertionError(f"the run ended before step {step}")
+
+    def test_history_of_an_older_station_database_in_json_and_csv(self):
+        # A database as the first schema left it, written by another SQLite client.
+        awkward = 'erase not confirmed, status "0x03"\nretry later'
+        db = sqlite3.connect(self.path("old.db"))
+        db.executescript(
+            "CREATE TABLE attempts (id INTEGER PRIMARY KEY AUTOINCREMENT, counter INTEGER NOT NULL,"
+            " state TEXT NOT NULL, started_at TEXT NOT NULL, host TEXT NOT NULL, port TEXT NOT NULL,"
+            " image_sha256 TEXT NOT NULL, image_version TEXT NOT NULL, ended_at TEXT,"
+            " chip_row INTEGER, chip_id TEXT, chip_version INTEGER, result TEXT, failed_step TEXT,"
+            " message TEXT, duration_seconds REAL); PRAGMA user_version = 1;")
+        db.execute("INSERT INTO attempts VALUES (1, 1, 'done', '2026-12-07T21:00:00.000Z', 'b1',"
+                   " '/dev/video0', 'ab', 'R06.00.01', '2026-12-07T21:00:09.500Z', 18, 'CHIP1', 3,"
+                   " 'fail', 'erase', ?, 9.5)", (awkward,))
+        db.execute("INSERT INTO attempts VALUES (2, 2, 'interrupted', '2026-12-07T22:00:00.000Z',"
+                   " 'b1', '/dev/video2', 'ab', 'R06.00.01', NULL, NULL, NULL, NULL, NULL, NULL,"
+                   " NULL, NULL)")
+        db.commit()
+        db.close()
+
+        result = self.run_tool("history", "--db", "old.db", "--json")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual([r["id"] for r in result.summary["records"]], [2, 1])
+        self.assertEqual(result.summary["records"][1]["message"], awkward)
+
+        result = self.run_tool("history", "--db", "old.db", "--csv", "--since", "2026-12-07")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        rows = list(csv.DictReader(io.StringIO(result.stdout, newline="")))
+        self.assertEqual([row["state"] for row in rows], ["interrupted", "done"])
+        self.assertEqual(rows[1]["message"], awkward)
+        self.assertEqual(rows[1]["serial"], "")
+
+        result = self.run_tool("history", "--db", "absent.db", "--json")
+        self.assertEqual(result.returncode, 2)
+        self.assertFalse(os.path.exists(self.path("absent.db")))
 
     def test_ctrl_c_during_a_write_completes_it_and_exits_non_zero(self):
         new = self.put("new.bin", image(3))
