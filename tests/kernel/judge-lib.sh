@@ -223,13 +223,14 @@ judge_all() {
         "judge_$name" "$dir"
       fi
       local timing
-      timing=$(sed -n 's/^\(updater\|rerun\|station\)_ms=//p' "$dir/meta.txt" 2>/dev/null | tr '\n' ' ')
+      timing=$(sed -n 's/^\(updater\|rerun\|station\)_ms=\(.*\)/\1 \2 ms/p' "$dir/meta.txt" 2>/dev/null |
+        paste -sd, - | sed 's/,/, /g')
       if [ ${#JUDGE_FAILURES[@]} -eq 0 ]; then
         passed=$((passed + 1))
-        echo "PASS $name ($run)${timing:+ updater ${timing}ms}"
+        echo "PASS $name ($run)${timing:+ $timing}"
       else
         failed=$((failed + 1))
-        echo "FAIL $name ($run)${timing:+ updater ${timing}ms}"
+        echo "FAIL $name ($run)${timing:+ $timing}"
         printf '    %s\n' "${JUDGE_FAILURES[@]}"
       fi
       report_rates "$dir"
