@@ -81,6 +81,8 @@ int RunStationCommand(CommandContext& c) {
   StationCounts counts;
   counts.passed = totals.passed;
   counts.failed = totals.failed;
+  counts.perHour =
+      totals.seconds > 0 ? (totals.passed + totals.failed) * 3600.0 / totals.seconds : 0;
   nlohmann::json details = {{"found", totals.found},
                             {"database", database},
                             {"interrupted", Interrupts().interrupted.load()}};

@@ -71,6 +71,7 @@ class Station {
       WaitAndCollect();
     }
     Draw(true);
+    totals_.seconds = SecondsSince(started_);
     return totals_;
   }
 

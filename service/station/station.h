@@ -51,6 +51,7 @@ struct StationTotals {
   int passed = 0;
   int failed = 0;  // "Wrong Device" included
   int found = 0;
+  double seconds = 0;      // the station's whole run
   std::string storeError;  // the first record that could not be written, if any
 };
 

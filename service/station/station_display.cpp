@@ -125,6 +125,11 @@ void StationDisplay::CameraStarted(const CameraRow& row) {
 
 void StationDisplay::ChildObject(const CameraRow& row, const nlohmann::json& object) {
   if (mode_ == DisplayMode::kJson) {
+    // A camera's own summary goes out inside its "ended" object: the station's summary stays
+    // the one summary, and the last line.
+    if (object.value("type", "") != "event") {
+      return;
+    }
     nlohmann::json copy = object;
     copy["port"] = row.port;
     std::fprintf(out_, "%s\n", Dump(copy).c_str());
@@ -157,6 +162,7 @@ void StationDisplay::CameraEnded(const CameraRow& row) {
                             {"requests", row.progress.requests},
                             {"peak_memory_kb", row.peakMemoryKb},
                             {"chip", ChipFields(row.progress)}};
+    event["summary"] = row.progress.summary ? *row.progress.summary : nlohmann::json(nullptr);
     event["failed_step"] =
         r.failedStep.empty() ? nlohmann::json(nullptr) : nlohmann::json(r.failedStep);
     std::fprintf(out_, "%s\n", Dump(event).c_str());
@@ -208,6 +214,8 @@ void StationDisplay::Finished(const StationCounts& counts, const nlohmann::json&
     summary["passed"] = counts.passed;
     summary["failed"] = counts.failed;
     summary["exit_code"] = exitCode;
+    summary["result"] = exitCode == 0 ? "ok" : exitCode == 3 ? "no-camera" : "check-failed";
+    summary["message"] = CountsLine(counts);
     std::fprintf(out_, "%s\n", Dump(summary).c_str());
   } else {
     std::fprintf(out_, "station: %s\n", CountsLine(counts).c_str());
