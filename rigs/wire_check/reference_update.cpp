@@ -44,21 +44,26 @@ ReferenceRun RunReferenceUpdate(const sim::SimCameraConfig& camera, ModuleResour
   ReferenceRun run;
   std::ifstream log("Result.log", std::ios::binary);
   run.resultLog.assign(std::istreambuf_iterator<char>(log), {});
-  const std::uint32_t unitNode = world->device(sim::kSimCameraDevice).extensionNodeId;
-  for (const sim::TrafficRecord& record : world->traffic()) {
-    // The set-support probes find the unit; they never reach a USB device on Linux.
+  run.requests = UnitRequestsOf(*world);
+  fs::current_path(previous);
+  std::error_code ignored;
+  fs::remove_all(scratch, ignored);
+  return run;
+}
+
+std::vector<ReferenceRequest> UnitRequestsOf(sim::SimWorld& world) {
+  std::vector<ReferenceRequest> requests;
+  const std::uint32_t unitNode = world.device(sim::kSimCameraDevice).extensionNodeId;
+  for (const sim::TrafficRecord& record : world.traffic()) {
     if (record.device != sim::kSimCameraDevice || record.nodeId != unitNode ||
         (record.flags != kFlagsSet && record.flags != kFlagsGet)) {
       continue;
     }
     const bool set = record.flags == kFlagsSet;
-    run.requests.push_back(
+    requests.push_back(
         {static_cast<std::uint8_t>(record.selector), set, set ? record.sent : record.replied});
   }
-  fs::current_path(previous);
-  std::error_code ignored;
-  fs::remove_all(scratch, ignored);
-  return run;
+  return requests;
 }
 
 }  // namespace velkor::rig

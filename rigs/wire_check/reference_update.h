@@ -8,6 +8,7 @@
 
 #include "platform/process.h"
 #include "rigs/sim/sim_camera.h"
+#include "rigs/sim/sim_world.h"
 #include "rigs/wire_check/wire_check.h"
 
 namespace velkor::rig {
@@ -20,5 +21,9 @@ struct ReferenceRun {
 // Runs in a scratch directory of its own and removes it afterwards. Call once per process: the
 // application's state is process-wide.
 ReferenceRun RunReferenceUpdate(const sim::SimCameraConfig& camera, ModuleResources& image);
+
+// The extension-unit requests the world's camera received, in order. The set-support probes
+// that find the unit are left out: on Linux they never reach a USB device.
+std::vector<ReferenceRequest> UnitRequestsOf(sim::SimWorld& world);
 
 }  // namespace velkor::rig

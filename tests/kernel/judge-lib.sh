@@ -97,6 +97,95 @@ expect_wire_match() {
   fi
 }
 
+# expect_tool_write_wire DIR CAMERA: the camera's record holds exactly one whole `velkor-tool
+# write` of the image, request for request as on the simulator, and nothing else: a request of
+# another camera's update, or a second update, is a mismatch.
+expect_tool_write_wire() {
+  local report
+  if report=$("$WIRE_CHECK" --tool-write "$FIRMWARE_IMAGE" "$1/$2/requests.txt" 2>&1); then
+    echo "    $report"
+  else
+    fail_because "$2: wire check: $(head -4 <<<"$report" | tr '\n' ';')"
+  fi
+}
+
+# expect_station_endings DIR PORT:VERDICT...: the station's JSON output (station.out) ended
+# exactly one update on each USB port given (the N of the guest's device path "#1-N:1.0#"), with
+# that verdict, and no other.
+expect_station_endings() {
+  local dir=$1 problem
+  shift
+  while IFS= read -r problem; do
+    [ -z "$problem" ] || fail_because "station: $problem"
+  done < <(python3 - "$dir/station.out" "$@" <<'PY'
+import json, re, sys
+wanted = dict(spec.split(":", 1) for spec in sys.argv[2:])
+ended = []
+try:
+    lines = open(sys.argv[1], encoding="utf-8", errors="replace").read().splitlines()
+except OSError:
+    lines = []
+    print("no station.out")
+for line in lines:
+    try:
+        event = json.loads(line)
+    except ValueError:
+        continue
+    if event.get("type") == "station" and event.get("event") == "ended":
+        match = re.search(r"#\d+-(\d+):1\.0#", event.get("port", ""))
+        ended.append((match.group(1) if match else event.get("port"), event.get("verdict")))
+seen = {}
+for port, verdict in ended:
+    if port in seen:
+        print(f"port {port} ended twice")
+    seen[port] = verdict
+for port, verdict in wanted.items():
+    if seen.get(port) != verdict:
+        print(f"port {port} ended {seen.get(port, 'never')!r}, expected {verdict!r}")
+for port in seen:
+    if port not in wanted:
+        print(f"an update ended on port {port}, which has no camera of this scenario")
+PY
+)
+}
+
+# expect_history DIR RESULT=COUNT...: `velkor-tool history --json` (history.out) lists exactly
+# these attempts by result (pass=3 fail=1), each ended and each on a port of its own.
+expect_history() {
+  local dir=$1 problem
+  shift
+  while IFS= read -r problem; do
+    [ -z "$problem" ] || fail_because "history: $problem"
+  done < <(python3 - "$dir/history.out" "$@" <<'PY'
+import collections, json, sys
+wanted = {k: int(v) for k, v in (spec.split("=", 1) for spec in sys.argv[2:])}
+records = None
+try:
+    for line in open(sys.argv[1], encoding="utf-8", errors="replace"):
+        try:
+            summary = json.loads(line)
+        except ValueError:
+            continue
+        if isinstance(summary.get("records"), list):
+            records = summary["records"]
+except OSError:
+    pass
+if records is None:
+    print("no list of records in history.out")
+    sys.exit()
+counts = collections.Counter(r.get("result") for r in records)
+if dict(counts) != wanted:
+    print(f"results {dict(counts)}, expected {wanted}")
+states = {r.get("state") for r in records}
+if states - {"done"}:
+    print(f"attempts in state {sorted(map(str, states - {'done'}))}")
+ports = [r.get("port") for r in records]
+if len(set(ports)) != len(ports):
+    print("two attempts on one port")
+PY
+)
+}
+
 # Prints how many requests each camera of a scenario served and at what rate.
 report_rates() {
   local state requests first last span
@@ -134,13 +223,14 @@ judge_all() {
         "judge_$name" "$dir"
       fi
       local timing
-      timing=$(sed -n 's/^\(updater\|rerun\)_ms=//p' "$dir/meta.txt" 2>/dev/null | tr '\n' ' ')
+      timing=$(sed -n 's/^\(updater\|rerun\|station\)_ms=\(.*\)/\1 \2 ms/p' "$dir/meta.txt" 2>/dev/null |
+        paste -sd, - | sed 's/,/, /g')
       if [ ${#JUDGE_FAILURES[@]} -eq 0 ]; then
         passed=$((passed + 1))
-        echo "PASS $name ($run)${timing:+ updater ${timing}ms}"
+        echo "PASS $name ($run)${timing:+ $timing}"
       else
         failed=$((failed + 1))
-        echo "FAIL $name ($run)${timing:+ updater ${timing}ms}"
+        echo "FAIL $name ($run)${timing:+ $timing}"
         printf '    %s\n' "${JUDGE_FAILURES[@]}"
       fi
       report_rates "$dir"

@@ -15,7 +15,8 @@
 #   RIG_KERNEL_PACKAGE  a linux-image-6.1.0-N-amd64-unsigned package to use (default: newest)
 #   RIG_ACCEL       auto, kvm or tcg (auto: KVM only where a short boot test shows it works)
 #   RIG_SMP         guest CPUs (default 1: under TCG a second one made requests ten times slower)
-#   RIG_TIMEOUT     seconds the whole boot may take (default 540)
+#   RIG_TIMEOUT     seconds the whole boot may take (default 720; every scenario takes some
+#                   390 s under TCG on an idle machine)
 #   RIG_OUT         where results go (default BUILD_DIR/kernel-rig)
 #   RIG_GUEST_PROGRAMS  further programs to put in the guest (each needs a PROGRAM-static twin,
 #                   see velkor_static_twin in cmake/VelkorLibrary.cmake)
@@ -26,13 +27,13 @@ BUILD=$(realpath -m "${1:-$ROOT/build}")
 CACHE=${RIG_CACHE:-/var/cache/velkor-kernel-rig}
 OUT=${RIG_OUT:-$BUILD/kernel-rig}
 SMP=${RIG_SMP:-1}
-TIMEOUT=${RIG_TIMEOUT:-540}
+TIMEOUT=${RIG_TIMEOUT:-720}
 REPEAT=${RIG_REPEAT:-1}
 log() { echo "[rig] $*" >&2; }
 source "$ROOT/scripts/lib.sh"
 source "$HERE/host-lib.sh"
 
-install_packages qemu-system-x86 busybox-static xz-utils cpio cmake g++ ninja-build
+install_packages qemu-system-x86 busybox-static xz-utils cpio cmake g++ ninja-build python3
 t_start=$(now_ms)
 
 # 1. The kernel: the package in the cache (fetched when missing), reduced to the ELF vmlinux
@@ -48,7 +49,8 @@ log "kernel: $(basename "$KDEB") -> $KDIR"
 if [ ! -f "$BUILD/CMakeCache.txt" ]; then
   cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELKOR_WERROR=ON >/dev/null
 fi
-# The service tool goes in beside the updater: two scenarios drive it through the kernel.
+# The service tool goes in beside the updater: its scenarios drive it, and the station, through
+# the kernel.
 guest_programs="velkor-update velkor-usb-camera velkor-tool ${RIG_GUEST_PROGRAMS:-}"
 static_targets=$(for p in $guest_programs; do printf '%s-static ' "$p"; done)
 # shellcheck disable=SC2086

@@ -287,3 +287,80 @@ judge_erase_timeout() {
   expect_flash_is_image "$1" cam
   expect_protection_restored "$1" cam
 }
+
+# plug_station_cameras [OPTIONS]: four cameras of our make, cam1 to cam4 on vhci ports 0 to 3
+# (the guest's USB ports 1 to 4), each erasing at once so that its record can be compared with
+# the simulator's; OPTIONS go to cam3 alone.
+plug_station_cameras() {
+  camera_plug cam1 --port 0 --erase-ms 0 --status-write-ms 0
+  camera_plug cam2 --port 1 --erase-ms 0 --status-write-ms 0
+  camera_plug cam3 --port 2 --erase-ms 0 --status-write-ms 0 "$@"
+  camera_plug cam4 --port 3 --erase-ms 0 --status-write-ms 0
+  wait_capture_nodes 4 40
+  ls -l /sys/class/video4linux/
+}
+
+# run_station: the production station once over the cameras attached, each updated in a child
+# process of its own at the same time, then its record as `history` lists it.
+run_station() {
+  local db="$SCENARIO_DIR/db/station.db"
+  mkdir -p "$SCENARIO_DIR/db"
+  run_tool_as station 400 station --once /rig/firmware.bin --db "$db" --json
+  run_tool_as history 60 history --db "$db" --json
+}
+
+# expect_station_camera_updated DIR CAMERA: the station's update of this camera passed on its
+# own: the image and the protection are on the flash, and its record is one whole write.
+expect_station_camera_updated() {
+  expect_no_violations "$1" "$2"
+  expect_flash_is_image "$1" "$2"
+  expect_protection_restored "$1" "$2"
+  expect_tool_write_wire "$1" "$2"
+}
+
+# The production station updates four cameras at once, each in its own child process.
+scenario_station_four() {
+  plug_station_cameras
+  run_station
+  camera_unplug cam1
+  camera_unplug cam2
+  camera_unplug cam3
+  camera_unplug cam4
+}
+judge_station_four() {
+  expect_meta "$1" station_exit 0
+  expect_station_endings "$1" 1:Pass 2:Pass 3:Pass 4:Pass
+  expect_meta "$1" history_exit 0
+  expect_history "$1" pass=4
+  local cam
+  for cam in cam1 cam2 cam3 cam4; do
+    expect_station_camera_updated "$1" "$cam"
+  done
+}
+
+# One of the station's four cameras breaks in the middle of the flash write: from its 12,000th
+# unit request on (the tool's write runs from about the 8,400th to the 16,600th) every flash
+# program request stalls. That camera ends "Fail"; the other three, updated at the same time,
+# are not disturbed.
+scenario_station_stall() {
+  plug_station_cameras --fail-writes-from 12000
+  run_station
+  camera_unplug cam1
+  camera_unplug cam2
+  camera_unplug cam3
+  camera_unplug cam4
+}
+judge_station_stall() {
+  expect_meta "$1" station_exit 1
+  expect_station_endings "$1" 1:Pass 2:Pass 3:Fail 4:Pass
+  expect_meta "$1" history_exit 0
+  expect_history "$1" pass=3 fail=1
+  local cam
+  for cam in cam1 cam2 cam4; do
+    expect_station_camera_updated "$1" "$cam"
+  done
+  expect_no_violations "$1" cam3
+  expect_state_at_least "$1" cam3 unit_requests 12000
+  expect_state "$1" cam3 flash_changed 1
+  expect_protection_restored "$1" cam3
+}

@@ -98,12 +98,20 @@ run_updater_as() {
 # run_tool ARGS...: the service tool (velkor-tool) with these arguments in a fresh working
 # directory, its output in tool.out, its exit code and time in meta.txt.
 run_tool() {
-  local dir="$SCENARIO_DIR/work" t0
+  run_tool_as tool 120 "$@"
+}
+
+# run_tool_as TAG SECONDS ARGS...: the same, its output in TAG.out, its exit code and time in
+# meta.txt as TAG_exit and TAG_ms, killed after SECONDS (for a scenario that runs it more than
+# once, or runs a station that updates several cameras).
+run_tool_as() {
+  local tag=$1 limit=$2 dir="$SCENARIO_DIR/work" t0
+  shift 2
   mkdir -p "$dir"
   t0=$(now_ms)
-  (cd "$dir" && exec timeout -s KILL 120 velkor-tool "$@") > "$SCENARIO_DIR/tool.out" 2>&1
-  meta "tool_exit=$?"
-  meta "tool_ms=$(( $(now_ms) - t0 ))"
+  (cd "$dir" && exec timeout -s KILL "$limit" velkor-tool "$@") > "$SCENARIO_DIR/$tag.out" 2>&1
+  meta "${tag}_exit=$?"
+  meta "${tag}_ms=$(( $(now_ms) - t0 ))"
 }
 
 # rig_run_scenario NAME RUN: runs scenario_NAME in /results/NAME-RUN, cleans up after it and
