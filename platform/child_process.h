@@ -18,7 +18,8 @@ class ChildProcess {
   virtual void Kill() = 0;
   // Waits for the child to end. Its exit code, or 128 + the signal that ended it.
   virtual int Wait() = 0;
-  // The child's peak resident memory in kilobytes, once Wait() returned; 0 when unknown.
+  // The child's peak resident memory in kilobytes as last seen (sampled as it writes lines);
+  // 0 when unknown.
   virtual long PeakMemoryKb() const = 0;
 };
 

@@ -3,16 +3,39 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fstream>
+#include <string>
 
 extern char** environ;
 
 namespace velkor::linux_platform {
+
+namespace {
+
+// The process's own peak resident memory since its exec, from /proc; 0 when it cannot be read.
+// (wait4's ru_maxrss would do, but a child started by posix_spawn shares our memory until its
+// exec, and the kernel counts our peak into it.)
+long ReadPeakResidentKb(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  std::string field;
+  while (status >> field) {
+    if (field == "VmHWM:") {
+      long kb = 0;
+      status >> kb;
+      return kb;
+    }
+    status.ignore(1 << 16, '\n');
+  }
+  return 0;
+}
+
+}  // namespace
 
 PosixChildProcess::PosixChildProcess(pid_t pid, int readFd) : pid_(pid), readFd_(readFd) {}
 
@@ -29,6 +52,8 @@ bool PosixChildProcess::ReadLine(std::string* line) {
     if (const std::size_t end = buffer_.find('\n'); end != std::string::npos) {
       *line = buffer_.substr(0, end);
       buffer_.erase(0, end + 1);
+      // Sampled at each line: the child's last line, its summary, comes after its peak.
+      peakKb_ = std::max(peakKb_.load(), ReadPeakResidentKb(pid_));
       return true;
     }
     if (ended_) {
@@ -59,10 +84,9 @@ void PosixChildProcess::Kill() {
 
 int PosixChildProcess::Wait() {
   int status = 0;
-  rusage usage{};
   pid_t got = 0;
   do {
-    got = ::wait4(pid_, &status, 0, &usage);
+    got = ::waitpid(pid_, &status, 0);
   } while (got < 0 && errno == EINTR);
   std::lock_guard<std::mutex> lock(reapMutex_);
   if (reaped_) {
@@ -76,7 +100,6 @@ int PosixChildProcess::Wait() {
   } else if (WIFSIGNALED(status)) {
     exitCode_ = 128 + WTERMSIG(status);
   }
-  peakKb_ = usage.ru_maxrss;
   return exitCode_;
 }
 

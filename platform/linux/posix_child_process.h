@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <mutex>
 #include <string>
 
@@ -21,7 +22,7 @@ class PosixChildProcess : public ChildProcess {
   bool ReadLine(std::string* line) override;
   void Kill() override;
   int Wait() override;
-  long PeakMemoryKb() const override { return peakKb_; }
+  long PeakMemoryKb() const override { return peakKb_.load(); }
 
  private:
   pid_t pid_;
@@ -31,7 +32,7 @@ class PosixChildProcess : public ChildProcess {
   std::mutex reapMutex_;  // Kill() and Wait() on different threads: never signal a reaped pid
   bool reaped_ = false;
   int exitCode_ = -1;
-  long peakKb_ = 0;
+  std::atomic<long> peakKb_{0};
 };
 
 class PosixChildLauncher : public ChildLauncher {

@@ -23,7 +23,8 @@ TEST(PosixChildWritingToBothStreams, GivesEveryLineInOrderAndItsExitCode) {
   PosixChildLauncher launcher;
   std::string error;
   auto child = launcher.Start(
-      {"/bin/sh", "-c", "echo one; echo two >&2; printf 'last without end'; exit 4"}, &error);
+      {"/bin/sh", "-c", "echo one; echo two >&2; sleep 0.2; printf 'last without end'; exit 4"},
+      &error);
   ASSERT_NE(child, nullptr) << error;
   EXPECT_EQ(ReadAll(*child), (std::vector<std::string>{"one", "two", "last without end"}));
   EXPECT_EQ(child->Wait(), 4);
