@@ -72,6 +72,10 @@ class PropertyBag {
   // IPropertyBag::Read("FriendlyName"): the name a device list shows. Only listing tools ask
   // for it; a bag without a name answers kNotImplemented.
   virtual HResult ReadFriendlyName(std::u16string* /*name*/) { return hr::kNotImplemented; }
+  // The USB device's serial number string, where the system names it (sysfs does; DirectShow's
+  // bag has no such property). The station records it; a bag without one answers
+  // kNotImplemented, a device without one kNotFound.
+  virtual HResult ReadSerialNumber(std::u16string* /*serial*/) { return hr::kNotImplemented; }
 };
 
 // IMoniker of one video-input device.

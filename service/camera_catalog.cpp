@@ -88,6 +88,9 @@ std::vector<DeviceEntry> EnumerateDevices(bool probe) {
         if (bag->ReadFriendlyName(&name) == hr::kOk) {
           entry.name = Narrow(name);
         }
+        if (std::u16string serial; bag->ReadSerialNumber(&serial) == hr::kOk) {
+          entry.serial = Narrow(serial);
+        }
         entry.ours = app::PathCarriesTargetId(entry.path.c_str());
         if (entry.ours && probe) {
           entry.extensionUnit = ProbeExtensionUnit(*device);

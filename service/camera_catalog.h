@@ -17,6 +17,7 @@ struct DeviceEntry {
   std::string path;                   // the device path, as narrow text
   std::u16string widePath;            // the same, as the capture system gave it
   std::string name;                   // friendly name; empty when the system has none
+  std::string serial;                 // USB serial number; empty when the system names none
   bool ours = false;                  // the path carries the camera's USB vendor and product id
   std::optional<bool> extensionUnit;  // for ours: whether the topology shows the vendor unit
 };

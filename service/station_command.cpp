@@ -20,8 +20,7 @@ std::vector<CameraSighting> OurCamerasAttached() {
   std::vector<CameraSighting> sightings;
   for (const DeviceEntry& device : EnumerateDevices(false)) {
     if (device.ours) {
-      // The capture systems do not name a device's USB serial number: none is recorded.
-      sightings.push_back({device.path, ""});
+      sightings.push_back({device.path, device.serial});
     }
   }
   return sightings;

@@ -45,8 +45,10 @@ int NodeNumber(const std::string& nodeName) {
 
 class UvcPropertyBag : public PropertyBag {
  public:
-  UvcPropertyBag(std::u16string path, const std::string& name)
-      : path_(std::move(path)), name_(name.begin(), name.end()) {}
+  UvcPropertyBag(std::u16string path, const std::string& name, const std::string& serial)
+      : path_(std::move(path)),
+        name_(name.begin(), name.end()),
+        serial_(serial.begin(), serial.end()) {}
   HResult ReadDevicePath(std::u16string* path) override {
     if (path == nullptr) {
       return hr::kInvalidArgument;
@@ -64,10 +66,21 @@ class UvcPropertyBag : public PropertyBag {
     *name = name_;
     return hr::kOk;
   }
+  HResult ReadSerialNumber(std::u16string* serial) override {
+    if (serial == nullptr) {
+      return hr::kInvalidArgument;
+    }
+    if (serial_.empty()) {
+      return hr::kNotFound;
+    }
+    *serial = serial_;
+    return hr::kOk;
+  }
 
  private:
   std::u16string path_;
   std::u16string name_;  // bytes widened one to one; the tool prints it back the same way
+  std::u16string serial_;
 };
 
 class UvcCaptureDevice : public CaptureDevice {
@@ -79,7 +92,8 @@ class UvcCaptureDevice : public CaptureDevice {
     if (bag == nullptr) {
       return hr::kInvalidArgument;
     }
-    *bag = std::make_unique<UvcPropertyBag>(node_.devicePath, node_.friendlyName);
+    *bag =
+        std::make_unique<UvcPropertyBag>(node_.devicePath, node_.friendlyName, node_.serialNumber);
     return hr::kOk;
   }
 
@@ -211,6 +225,7 @@ std::vector<UvcCaptureNode> FindCaptureNodes(UvcDeviceIo& io, const UvcLocations
     node.devicePath =
         ComposeDevicePath(*vendor, *product, node.interfaceNumber, node.interfaceName);
     node.friendlyName = ReadTextAttribute(classDir / name / "name").value_or("");
+    node.serialNumber = ReadTextAttribute(usbDevice / "serial").value_or("");
     nodes.push_back(std::move(node));
   }
   // /dev/videoN numbers follow plug order; the interface name follows the port.

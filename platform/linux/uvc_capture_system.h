@@ -24,6 +24,7 @@ struct UvcCaptureNode {
   int interfaceNumber = 0;    // bInterfaceNumber
   std::u16string devicePath;  // \\?\usb#vid_xxxx&pid_xxxx&mi_xx#<interface>#{category}\global
   std::string friendlyName;   // the node's "name" attribute (the driver's card name)
+  std::string serialNumber;   // the USB device's "serial" attribute; empty when it has none
 };
 
 // The "DevicePath" of a camera interface, lower case as Windows writes it.

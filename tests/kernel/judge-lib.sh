@@ -182,6 +182,10 @@ if states - {"done"}:
 ports = [r.get("port") for r in records]
 if len(set(ports)) != len(ports):
     print("two attempts on one port")
+# The emulated cameras' USB serial number, as the kernel's sysfs gives it.
+serials = {r.get("serial") for r in records}
+if serials != {"0001"}:
+    print(f"serial numbers {sorted(map(str, serials))}, expected the cameras' 0001")
 PY
 )
 }

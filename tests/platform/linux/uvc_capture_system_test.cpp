@@ -307,10 +307,11 @@ TEST_F(UvcCaptureSystemTest, SessionsAnswerAsComDoesPerThread) {
 }
 
 // The device list's friendly name is the node's "name" attribute (the driver's card name); a
-// node without one has no name rather than an empty one.
-TEST_F(UvcCaptureSystemTest, FriendlyNameIsTheNodesNameAttribute) {
+// node without one has no name rather than an empty one. The serial number is the USB device's
+// "serial" attribute, the same way.
+TEST_F(UvcCaptureSystemTest, FriendlyNameAndSerialAreTheirSysfsAttributes) {
   PlugCamera();
-  auto readName = [this](std::u16string* name) {
+  auto firstBag = [this] {
     std::unique_ptr<SystemDeviceEnumerator> system;
     std::unique_ptr<CaptureDeviceEnumerator> devices;
     std::unique_ptr<CaptureDevice> device;
@@ -319,13 +320,18 @@ TEST_F(UvcCaptureSystemTest, FriendlyNameIsTheNodesNameAttribute) {
     EXPECT_EQ(system->CreateVideoInputEnumerator(&devices), hr::kOk);
     EXPECT_EQ(devices->Next(&device), hr::kOk);
     EXPECT_EQ(device->BindToStorage(&bag), hr::kOk);
-    return bag->ReadFriendlyName(name);
+    return bag;
   };
   std::u16string name;
-  EXPECT_EQ(readName(&name), hr::kNotFound);
+  std::u16string serial;
+  EXPECT_EQ(firstBag()->ReadFriendlyName(&name), hr::kNotFound);
+  EXPECT_EQ(firstBag()->ReadSerialNumber(&serial), hr::kNotFound);
   std::ofstream(sysfs_.root() + "/class/video4linux/video0/name") << "Velkor Camera  \n";
-  EXPECT_EQ(readName(&name), hr::kOk);
+  std::ofstream(sysfs_.root() + "/class/video4linux/video0/device/../serial") << "SN-0042\n";
+  EXPECT_EQ(firstBag()->ReadFriendlyName(&name), hr::kOk);
   EXPECT_EQ(name, u"Velkor Camera");
+  EXPECT_EQ(firstBag()->ReadSerialNumber(&serial), hr::kOk);
+  EXPECT_EQ(serial, u"SN-0042");
 }
 
 }  // namespace
