@@ -1,5 +1,7 @@
 #include "service/station/camera_run.h"
 
+#include <cstdio>
+
 #include "service/exit_codes.h"
 
 namespace velkor::tool {
@@ -76,6 +78,15 @@ std::optional<nlohmann::json> TakeChildLine(CameraProgress& progress, const std:
     progress.lastMessage = StringField(object, "message");
     if (StringField(object, "result") == "failed" && progress.failedStep.empty()) {
       progress.failedStep = progress.step;
+    }
+    // The identified chip ("row 18, id N8ER0") shows while the update runs; the summary
+    // carries it whole at the end.
+    int row = -1;
+    char id[8] = {};
+    if (progress.step == "identify" && StringField(object, "result") == "ok" &&
+        std::sscanf(progress.lastMessage.c_str(), "row %d, id %7s", &row, id) == 2) {
+      progress.chipRow = row;
+      progress.chipId = id;
     }
   } else if (type == "summary") {
     if (object.contains("chip")) {

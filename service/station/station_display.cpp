@@ -195,8 +195,12 @@ void StationDisplay::Refresh(const std::vector<const CameraRow*>& rows, const St
     const bool ended = row->verdict != Verdict::kRunning;
     const char* colour = row->verdict == Verdict::kPass ? kGreen : ended ? kRed : "";
     text += Padded(ShortPort(row->port), 22) + Padded(Identity(*row), 28) +
-            Padded(row->progress.step, 12) + Padded(Bar(ended ? 100 : row->progress.progress), 28) +
-            colour + Padded(VerdictText(row->verdict), 14) + (ended ? kPlainColour : "") +
+            Padded(row->verdict == Verdict::kRunning || row->verdict == Verdict::kPass
+                       ? row->progress.step
+                       : row->reading.failedStep,
+                   12) +
+            Padded(Bar(ended ? 100 : row->progress.progress), 28) + colour +
+            Padded(VerdictText(row->verdict), 14) + (ended ? kPlainColour : "") +
             Fixed(row->seconds, 1) + " s\n";
   }
   text += CountsLine(counts) + "\n";
