@@ -25,19 +25,21 @@ run_stage() {  # run_stage NAME COMMAND...: runs one stage, remembers how it end
   if "$@"; then passed_stages+=("$name"); else failed_stages+=("$name"); fi
 }
 
-build_and_test() {  # build_and_test DIR TARGET CTEST_ARGS CMAKE_ARGS...
+build_and_test() {  # build_and_test DIR "TARGET..." CTEST_ARGS CMAKE_ARGS...
   local dir=$1 target=$2 ctest_args=$3
   shift 3
   cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELKOR_WERROR=ON "$@" >/dev/null &&
-    cmake --build "$dir" --target "$target" &&
+    cmake --build "$dir" --target $target &&
     (cd "$dir" && ctest --output-on-failure -j2 $ctest_args)
 }
 
 run_stage "native build and tests" build_and_test build all ""
 run_stage "address and undefined-behaviour sanitizers" \
   build_and_test build-asan all "" -DVELKOR_SANITIZE=address,undefined
-run_stage "thread sanitizer, end-to-end suite" \
-  build_and_test build-tsan e2e_tests "-R ^e2e_tests\\." -DVELKOR_SANITIZE=thread
+# The station's threads (one reader per camera's process) run under it too.
+run_stage "thread sanitizer, end-to-end suite and station" \
+  build_and_test build-tsan "e2e_tests station_tests" "-R ^(e2e|station)_tests\\." \
+  -DVELKOR_SANITIZE=thread
 # One fault per request index over a whole update, for three chip rows that differ in erase path
 # (host or controller), setup registers and flash-mode query: every index outside the long
 # write, read-back and erase-poll runs, every 64th inside them. Fails on any defect.

@@ -163,7 +163,13 @@ TEST(StationAskedToStop, LetsTheRunningUpdateFinishAndTakesNoNewCamera) {
   run.settings.slots = 1;
   ScriptedLauncher launcher({{"a", PassingChild(20)}});
   std::thread stopper([&] {
-    while (launcher.launches.argvs.empty()) {
+    for (;;) {
+      {
+        std::lock_guard<std::mutex> lock(launcher.launches.mutex);
+        if (!launcher.launches.argvs.empty()) {
+          break;
+        }
+      }
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     run.stop = true;
