@@ -40,8 +40,13 @@ bool KeptCameras::SaveChanged(std::string* error) {
     if (saved) {
       kept.saved = state.flash;
     } else {
-      *error += (error->empty() ? "" : "\n") +
-                (kept.flashFile.empty() ? failure : "--flash-file " + failure);
+      if (!error->empty()) {
+        error->push_back('\n');
+      }
+      if (!kept.flashFile.empty()) {
+        error->append("--flash-file ");
+      }
+      error->append(failure);
     }
   }
   return error->empty();
