@@ -48,7 +48,7 @@ done
 # The completion offers the subcommands.
 words=$(bash -c 'source /usr/share/bash-completion/completions/velkor-tool
   COMP_WORDS=(velkor-tool --json ""); COMP_CWORD=2; _velkor_tool; echo "${COMPREPLY[*]}"')
-[ "$words" = "list identify read verify write" ] && pass "bash completion: $words" ||
+[ "$words" = "list identify read verify write station history" ] && pass "bash completion: $words" ||
   fail "bash completion offers '$words'"
 
 # Every path the package shipped, except the directories other packages share.
