@@ -119,7 +119,7 @@ expect_station_endings() {
     [ -z "$problem" ] || fail_because "station: $problem"
   done < <(python3 - "$dir/station.out" "$@" <<'PY'
 import json, re, sys
-wanted = dict(spec.split(":", 1) for spec in sys.argv[2:])
+wanted = dict(pair.split(":", 1) for pair in sys.argv[2:])
 ended = []
 try:
     lines = open(sys.argv[1], encoding="utf-8", errors="replace").read().splitlines()
@@ -158,7 +158,7 @@ expect_history() {
     [ -z "$problem" ] || fail_because "history: $problem"
   done < <(python3 - "$dir/history.out" "$@" <<'PY'
 import collections, json, sys
-wanted = {k: int(v) for k, v in (spec.split("=", 1) for spec in sys.argv[2:])}
+wanted = {k: int(v) for k, v in (pair.split("=", 1) for pair in sys.argv[2:])}
 records = None
 try:
     for line in open(sys.argv[1], encoding="utf-8", errors="replace"):
