@@ -17,12 +17,14 @@ install_packages cmake g++ ninja-build libgtest-dev libgmock-dev libbenchmark-de
 
 failed_stages=()
 passed_stages=()
-run_stage() {  # run_stage NAME COMMAND...: runs one stage, remembers how it ended
-  local name=$1
+stage_times=("installing packages: ${SECONDS} s")
+run_stage() {  # run_stage NAME COMMAND...: runs one stage, remembers how it ended and how long
+  local name=$1 start=$SECONDS
   shift
   echo
   echo "=== ${name}"
   if "$@"; then passed_stages+=("$name"); else failed_stages+=("$name"); fi
+  stage_times+=("${name}: $((SECONDS - start)) s")
 }
 
 build_and_test() {  # build_and_test DIR "TARGET..." CTEST_ARGS CMAKE_ARGS...
@@ -91,6 +93,8 @@ fi
 run_stage "release: reproducible package and zip, lintian, install test" tests/release/run.sh
 
 echo
+printf 'time: %s\n' "${stage_times[@]}"
+echo "time: the whole test command ${SECONDS} s"
 echo "stages passed: ${passed_stages[*]:-none}"
 echo "stages failed: ${failed_stages[*]:-none}"
 echo "stages: ${#passed_stages[@]} passed, ${#failed_stages[@]} failed"
