@@ -16,7 +16,7 @@
 #   RIG_ACCEL       auto, kvm or tcg (auto: KVM only where a short boot test shows it works)
 #   RIG_SMP         guest CPUs (default 1: under TCG a second one made requests ten times slower)
 #   RIG_TIMEOUT     seconds the whole boot may take (default 720; every scenario takes some
-#                   390 s under TCG on an idle machine)
+#                   340 s under TCG on an idle machine)
 #   RIG_OUT         where results go (default BUILD_DIR/kernel-rig)
 #   RIG_GUEST_PROGRAMS  further programs to put in the guest (each needs a PROGRAM-static twin,
 #                   see velkor_static_twin in cmake/VelkorLibrary.cmake)
