@@ -36,8 +36,12 @@ build_and_test() {  # build_and_test DIR "TARGET..." CTEST_ARGS CMAKE_ARGS...
 }
 
 run_stage "native build and tests" build_and_test build all ""
+# The service tool's sampled faulted runs (the request-trace cases of tool-write) are left out
+# here: the tool's own fault sweep case (tool_tests) runs its faulted writes under the
+# sanitizers, as the updater's request-trace cases do.
 run_stage "address and undefined-behaviour sanitizers" \
-  build_and_test build-asan all "" -DVELKOR_SANITIZE=address,undefined
+  build_and_test build-asan all "-E FaultedUpdate\\.SendsTheRecordedRequests/toolwrite" \
+  -DVELKOR_SANITIZE=address,undefined
 # The station's threads (one reader per camera's process) run under it too.
 run_stage "thread sanitizer, end-to-end suite and station" \
   build_and_test build-tsan "e2e_tests station_tests" "-R ^(e2e|station)_tests\\." \
