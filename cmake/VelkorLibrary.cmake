@@ -1,5 +1,15 @@
 include(GoogleTest)
 
+# velkor_unity(TARGET): with VELKOR_UNITY_BUILD, TARGET's sources compile as one translation
+# unit. The standard library's, GoogleTest's and JSON's headers are then parsed, and their
+# templates instantiated, once per library or suite instead of once per file: the builds take
+# about a third of the processor time. Names at file scope must therefore differ across the
+# files of one library or suite.
+function(velkor_unity target)
+  set_target_properties(${target} PROPERTIES UNITY_BUILD ${VELKOR_UNITY_BUILD}
+                                             UNITY_BUILD_BATCH_SIZE 0)
+endfunction()
+
 # velkor_library(NAME DIR [LINKS lib...]): a static library of every .cpp in DIR (picked up as
 # files are added), or an interface library while DIR has none yet.
 function(velkor_library name dir)
@@ -7,6 +17,7 @@ function(velkor_library name dir)
   file(GLOB sources CONFIGURE_DEPENDS "${dir}/*.cpp")
   if(sources)
     add_library(${name} STATIC ${sources})
+    velkor_unity(${name})
     target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
     if(ARG_LINKS)
       target_link_libraries(${name} PUBLIC ${ARG_LINKS})
@@ -36,6 +47,7 @@ function(velkor_test_suite name dir)
   endif()
   add_executable(${name} ${sources})
   target_link_libraries(${name} PRIVATE ${ARG_LINKS} GTest::gmock GTest::gtest_main Threads::Threads)
+  velkor_unity(${name})
   gtest_discover_tests(${name} TEST_PREFIX "${name}." DISCOVERY_MODE PRE_TEST
                        PROPERTIES TIMEOUT 600 COST ${ARG_COST})
 endfunction()

@@ -41,7 +41,7 @@ constexpr std::uint8_t kProtectingD = 0x36;  // at least 0x35: protect afterward
 constexpr std::uint16_t kConfigAndFAddresses[] = {0x8034, 0xC034, 0x5834, 0x0034, 0x000F};
 constexpr std::uint16_t kDAddresses[] = {0x8003, 0xC003, 0x5803, 0x0003};
 
-constexpr std::uint8_t kProtectedStatus = 0x8C;
+constexpr std::uint8_t kProtectedAtStart = 0x8C;  // SRWD, BP1, BP0
 
 std::vector<std::uint8_t> MakeImage(unsigned seed) {
   std::vector<std::uint8_t> image(kImageSize);
@@ -176,7 +176,7 @@ RunRecord RunWith(const SweepTarget& target, const std::vector<Fault>& faults,
   sim::SimCameraConfig config;
   config.chipRow = target.chipRow;
   config.initialFlash = target.oldImage;
-  config.initialStatus = kProtectedStatus;
+  config.initialStatus = kProtectedAtStart;
   config.chipEraseMs = target.chipEraseMs;
   config.transferBusyPolls = target.busyPolls;
   for (const Fault& fault : faults) {

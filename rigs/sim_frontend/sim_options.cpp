@@ -12,7 +12,6 @@ namespace {
 constexpr std::uint32_t kOldFirmwareSeed = 0x52303530;  // "R050"
 constexpr int kChipRowCount = 19;
 constexpr std::uint32_t kMaxEraseMs = 120000;
-constexpr std::uint32_t kMaxLatencyUs = 1000000;
 
 using cli::ParseNumber;
 using cli::ReadRanged;

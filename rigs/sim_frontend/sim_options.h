@@ -13,6 +13,8 @@
 namespace velkor::sim {
 
 constexpr std::uint64_t kNeverAttached = std::numeric_limits<std::uint64_t>::max();
+// Bound of --request-latency-us: a second per request already stretches an update to hours.
+constexpr std::uint32_t kMaxLatencyUs = 1000000;
 
 struct SimFrontendOptions {
   SimCameraConfig camera;   // chip, board wiring, camera-level faults, flash content

@@ -9,8 +9,6 @@
 namespace velkor::sim {
 namespace {
 
-constexpr std::uint32_t kMaxLatencyUs = 1000000;
-
 // This program's own options that belong to one camera's run.
 struct CameraWords {
   std::uint32_t latencyUs = 0;

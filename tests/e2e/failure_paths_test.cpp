@@ -10,13 +10,6 @@ namespace {
 
 constexpr std::uint32_t kFlagsSet = 0x10000002;
 
-// Register write of the flash's chip-erase opcode into the data-out register 0x1082.
-bool IsEraseCommand(const sim::TrafficRecord& record) {
-  return record.selector == 1 && record.flags == kFlagsSet && record.sent.size() == 4 &&
-         record.sent[0] == 0x82 && record.sent[1] == 0x10 &&
-         (record.sent[2] == 0x60 || record.sent[2] == 0xC7);
-}
-
 // The flash-write piece at flash address 0x8000: half of the image is written before it.
 bool IsWriteAtHalfway(const sim::TrafficRecord& record) {
   return record.selector == 3 && record.flags == kFlagsSet && record.sent.size() == 12 &&

@@ -7,15 +7,10 @@
 namespace velkor::app {
 namespace {
 
-const std::string kPassBytes("Pass\r\nR06.00.01\r\n", 17);
-
 bool Writes(const sim::TrafficRecord& record, std::uint16_t reg, std::uint8_t value) {
   return record.selector == 1 && (record.flags & 0x2) != 0 &&
          record.sent == std::vector<std::uint8_t>{static_cast<std::uint8_t>(reg & 0xFF),
                                                   static_cast<std::uint8_t>(reg >> 8), value, 0};
-}
-bool IsEraseCommand(const sim::TrafficRecord& record) {
-  return Writes(record, 0x1082, 0x60) || Writes(record, 0x1082, 0xC7);
 }
 bool LatchesStatusByte(const sim::TrafficRecord& record) {
   return record.selector == 1 && record.sent == std::vector<std::uint8_t>{0x83, 0x10, 0x00, 0xFF};

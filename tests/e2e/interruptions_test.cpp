@@ -14,8 +14,6 @@
 namespace velkor::app {
 namespace {
 
-const std::string kPassBytes("Pass\r\nR06.00.01\r\n", 17);
-
 // What one request of the camera found on the host's side.
 struct Sighting {
   bool exposed;  // WP# released, or the flash neither the old firmware nor the image

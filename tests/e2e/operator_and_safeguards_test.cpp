@@ -11,8 +11,6 @@
 namespace velkor::app {
 namespace {
 
-const std::string kPassBytes("Pass\r\nR06.00.01\r\n", 17);
-
 struct EarlyInput {
   HeadlessInput input;
   INT_PTR dialogResult;

@@ -41,6 +41,15 @@ constexpr std::uint8_t kBoardPinConfig = 0xB1;
 constexpr std::uint8_t kProtectedStatus = 0x8C;  // SRWD, BP1, BP0
 constexpr std::uint8_t kStatusBits = 0x9C;
 constexpr std::uint16_t kAfterWriteRegister = 0x1073;
+// The 17-byte "Pass" verdict of the placeholder image.
+inline const std::string kPassBytes("Pass\r\nR06.00.01\r\n", 17);
+
+// A register write of the flash's chip-erase opcode (0x60 or 0xC7) into data-out register 0x1082.
+inline bool IsEraseCommand(const sim::TrafficRecord& record) {
+  return record.selector == 1 && record.flags == 0x10000002 && record.sent.size() == 4 &&
+         record.sent[0] == 0x82 && record.sent[1] == 0x10 &&
+         (record.sent[2] == 0x60 || record.sent[2] == 0xC7);
+}
 
 // An image of noise whose configuration describes the board and asks for protection afterwards.
 inline std::vector<std::uint8_t> MakeImage(unsigned seed) {

@@ -22,7 +22,7 @@ constexpr std::uint32_t kImageSize = 0x10000;
 constexpr std::uint8_t kProtectedStatus = 0x8C;
 constexpr std::uint8_t kStatusBits = 0x9C;  // SRWD and BP0..BP2
 // The simulated board drives WP# from pin 3 through an inverter: pin low releases it.
-constexpr std::uint8_t kBoardPinConfig = 0x31;
+constexpr std::uint8_t kBoardPinWiring = 0x31;
 // Page of the configuration block that row 18's controller reports (register 0x0608).
 constexpr std::uint8_t kRow18BlockPage = 0x40;
 
@@ -69,9 +69,9 @@ std::vector<std::uint8_t> Image(int row, bool asksForProtection, unsigned seed) 
     b = static_cast<std::uint8_t>(random());
   }
   const auto [d, f] = ConfigBlock(row);
-  image[ConfigByteAddress(row)] = kBoardPinConfig | 0x80;
+  image[ConfigByteAddress(row)] = kBoardPinWiring | 0x80;
   image[d] = asksForProtection ? 0x36 : 0x34;
-  image[f] = kBoardPinConfig | 0x80;
+  image[f] = kBoardPinWiring | 0x80;
   return image;
 }
 

@@ -7,7 +7,7 @@ namespace velkor {
 namespace {
 
 constexpr COLORREF kBlue = 0x00FF0000;
-constexpr COLORREF kRed = 0x000000FF;
+constexpr COLORREF kRedColor = 0x000000FF;
 
 struct Recorder {
   std::string text;
@@ -28,11 +28,11 @@ DialogViewState State(const std::string& status, COLORREF color, int progress) {
 
 TEST(TerminalColors, FollowTheColorrefChannels) {
   EXPECT_EQ(AnsiColorCode(kBlue), "34");
-  EXPECT_EQ(AnsiColorCode(kRed), "31");
+  EXPECT_EQ(AnsiColorCode(kRedColor), "31");
   EXPECT_EQ(AnsiColorCode(0x00000000), "30");
   EXPECT_EQ(AnsiColorCode(0x0000FF00), "32");
   EXPECT_EQ(ColorName(kBlue), "blue");
-  EXPECT_EQ(ColorName(kRed), "red");
+  EXPECT_EQ(ColorName(kRedColor), "red");
   EXPECT_EQ(ColorName(0x00123456), "#563412");
 }
 
@@ -47,7 +47,7 @@ TEST(TerminalViewLines, WriteOneLinePerChangeAndNothingWhenNothingChanged) {
   view.Update(State("Detect Device!!!", kBlue, 25));
   EXPECT_EQ(out.Take(), "progress: 25%\n");
   // A colour change alone shows: the window repaints the old text in the new colour.
-  view.Update(State("Detect Device!!!", kRed, 100));
+  view.Update(State("Detect Device!!!", kRedColor, 100));
   EXPECT_EQ(out.Take(), "status: Detect Device!!! [red]\nprogress: 100%\n");
 
   DialogViewState plain = State("Plain", 0, 100);
@@ -83,7 +83,7 @@ TEST(TerminalViewInPlace, RedrawsTheTwoLinesOverThemselves) {
   view.Update(State("Start", kBlue, 0));
   EXPECT_EQ(out.Take(), "");
 
-  view.Update(State("Failed", kRed, 100));
+  view.Update(State("Failed", kRedColor, 100));
   const std::string redraw = out.Take();
   EXPECT_EQ(redraw.rfind("\r\x1b[1A", 0), 0u);
   EXPECT_NE(redraw.find("\x1b[1;31mFailed"), std::string::npos);

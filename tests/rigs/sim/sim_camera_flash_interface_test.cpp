@@ -6,12 +6,10 @@
 #include <vector>
 
 #include "rigs/sim/sim_camera.h"
+#include "vendor_requests.h"
 
 namespace velkor::sim {
 namespace {
-
-constexpr std::uint32_t kGet = 0x10000001;
-constexpr std::uint32_t kSet = 0x10000002;
 
 // Row 11: a chip whose flash the host may drive without the flash-access setup.
 SimCameraConfig PlainChip() {

@@ -8,13 +8,10 @@
 #include <array>
 #include <string>
 #include <vector>
+#include "vendor_requests.h"
 
 namespace velkor::sim {
 namespace {
-
-constexpr std::uint32_t kGet = 0x10000001;
-constexpr std::uint32_t kSet = 0x10000002;
-constexpr std::uint32_t kSetSupport = 0x10000100;
 
 using Payload12 = std::array<std::uint8_t, 12>;
 

@@ -8,15 +8,12 @@
 
 #include "flash_port_host.h"
 #include "rigs/sim/sim_world.h"
+#include "vendor_requests.h"
 
 namespace velkor::sim {
 namespace {
 
 using testing::FlashPortHost;
-
-constexpr Guid kVendorSet = {
-    0x5B1E07C4, 0x92D3, 0x4F6A, {0x8E, 0x21, 0x3C, 0x7D, 0x94, 0xA0, 0xB6, 0xF8}};
-constexpr std::uint32_t kSetSupport = 0x10000100;
 
 std::vector<std::uint8_t> Counting(std::size_t n) {
   std::vector<std::uint8_t> bytes(n);

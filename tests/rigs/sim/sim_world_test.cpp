@@ -9,17 +9,12 @@
 #include <string>
 #include <thread>
 #include <vector>
+#include "vendor_requests.h"
 
 namespace velkor::sim {
 namespace {
 
 using namespace std::string_literals;
-
-constexpr Guid kVendorSet = {
-    0x5B1E07C4, 0x92D3, 0x4F6A, {0x8E, 0x21, 0x3C, 0x7D, 0x94, 0xA0, 0xB6, 0xF8}};
-constexpr std::uint32_t kSet = 0x10000002;
-constexpr std::uint32_t kGet = 0x10000001;
-constexpr std::uint32_t kSetSupport = 0x10000100;
 
 KsPropertyNode Property(std::uint32_t selector, std::uint32_t flags, std::uint32_t node) {
   return KsPropertyNode{kVendorSet, selector, flags, node, 0};
