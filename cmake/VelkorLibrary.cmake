@@ -3,7 +3,7 @@ include(GoogleTest)
 # velkor_unity(TARGET): with VELKOR_UNITY_BUILD, TARGET's sources compile as one translation
 # unit. The standard library's, GoogleTest's and JSON's headers are then parsed, and their
 # templates instantiated, once per library or suite instead of once per file: the builds take
-# about a third of the processor time. Names at file scope must therefore differ across the
+# about half the processor time. Names at file scope must therefore differ across the
 # files of one library or suite.
 function(velkor_unity target)
   set_target_properties(${target} PROPERTIES UNITY_BUILD ${VELKOR_UNITY_BUILD}
