@@ -117,8 +117,8 @@ if [ -x tests/kernel/run.sh ]; then
   run_stage "Linux updater through a real kernel (QEMU, uvcvideo, USB/IP)" tests/kernel/run.sh build
 fi
 # scripts/release.sh twice at two paths and compared, lintian, dpkg -i / velkor-update / dpkg -r,
-# and a build for a second image and version: about 550 s of processor time (both releases
-# compile everything, the compiler cache off), so about 5 minutes on two idle cores.
+# and a build for a second image and version: about 300 s of processor time (both releases
+# compile everything, the compiler cache off), so about 3 minutes on two idle cores.
 run_stage "release: reproducible package and zip, lintian, install test" tests/release/run.sh
 
 echo
